@@ -1,0 +1,61 @@
+// ornsum: sums up the finished sessions of an Ornid daemon log in two framed tables.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <new>
+#include <optional>
+
+#include "ornsum.h"
+#include "report.h"
+#include "sink.h"
+
+namespace {
+
+// A closed standard descriptor would be handed out to the log or a report, and our messages or
+// tables would then land in it; a read-only /dev/null in its place makes writes to it fail instead.
+void hold_standard_descriptors() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (::fcntl(fd, F_GETFD) == -1) ::open("/dev/null", O_RDONLY);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  hold_standard_descriptors();
+  // A reader that goes away must not kill the run: the reports are still completed.
+  std::signal(SIGPIPE, SIG_IGN);
+  // Every failed allocation, ours or the library's, unwinds to the handler below, so that what
+  // was written is delivered before the run ends.
+  std::set_new_handler([] { throw std::bad_alloc(); });
+
+  tell(banner());
+  std::optional<sink> out;
+  try {
+    out.emplace(STDOUT_FILENO, ::isatty(STDOUT_FILENO) == 1);
+    command c = read_command_line(argc, argv);
+    if (c.show_usage) {
+      tell(usage());
+      return 2;
+    }
+    if (c.invalid_switch) {
+      tell(std::string("Invalid switch: \"") + *c.invalid_switch + "\"\n");
+      return 2;
+    }
+    std::vector<std::string> complaints = scan_log(c.run, *out);
+    out->close();
+    if (out->failed()) complaints.push_back("Cannot write standard output\n\n");
+    for (const std::string& complaint : complaints) tell(complaint);
+    if (!complaints.empty()) return 2;
+    tell("Done!\n\n");
+    return 0;
+  } catch (const failure& f) {
+    out.reset();
+    tell(f.what());
+  } catch (const std::bad_alloc&) {
+    out.reset();
+    tell("\n\nOut of memory\n\n");
+  }
+  return 2;
+}

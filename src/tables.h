@@ -1,0 +1,18 @@
+// The exact text of the Sessions History and Nodes Statistics tables, framed with KOI8-R box bytes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+struct session;
+
+// Title, top frame, header row and separator of the Sessions History table.
+std::string_view sessions_head();
+// Bottom frame of the Sessions History table and the empty line after it.
+std::string_view sessions_foot();
+
+// Appends the Sessions History row of session number `number`.
+void append_session_row(std::string& out, std::int64_t number, const session& s);
+// Appends a totals line: label, the value right-aligned in 12 columns, a line feed.
+void append_total(std::string& out, std::string_view label, std::int64_t value);
