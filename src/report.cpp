@@ -6,9 +6,9 @@
 
 #include <cerrno>
 #include <ctime>
-#include <limits>
 #include <optional>
 
+#include "nodes.h"
 #include "parse.h"
 #include "pieces.h"
 #include "tables.h"
@@ -95,12 +95,6 @@ void refuse_clobbering(const settings& run, const std::string& log_name, int log
   if (same(out, nodes)) throw failure(quoted("Standard output is the report", *run.out_nodes));
 }
 
-std::int64_t saturating_add(std::int64_t a, std::int64_t b) {
-  std::int64_t sum;
-  if (!__builtin_add_overflow(a, b, &sum)) return sum;
-  return b < 0 ? std::numeric_limits<std::int64_t>::min() : std::numeric_limits<std::int64_t>::max();
-}
-
 // The console (absent under -q) and one report (absent when not named): each text goes to both.
 struct destinations {
   sink* console;
@@ -128,21 +122,22 @@ std::vector<std::string> scan_log(const settings& run, sink& out) {
   const std::string log_name = run.log_name.value_or("");
   descriptor log(open_log(log_name));
   refuse_clobbering(run, log_name, log.get(), out.fd());
-  std::optional<sink> ses = create_report(run.out_ses);
+  std::optional<sink> ses_report = create_report(run.out_ses);
   // A report name that did not exist before may still lead to the file just created.
-  if (ses && same(file_named(run.out_nodes), file_on(ses->fd())))
+  if (ses_report && same(file_named(run.out_nodes), file_on(ses_report->fd())))
     throw failure(quoted("Both reports name one file", *run.out_nodes));
-  std::optional<sink> nodes = create_report(run.out_nodes);
+  std::optional<sink> nodes_report = create_report(run.out_nodes);
   tell("Processing file: \"" + log_name + "\"...\n");
 
   sink* console = run.q ? nullptr : &out;
-  destinations sessions{console, ses ? &*ses : nullptr};
+  destinations sessions{console, ses_report ? &*ses_report : nullptr};
   sessions.write(sessions_head());
   out.push();
 
   std::int64_t number = 0;
   std::int64_t total_sent = 0;
   std::int64_t total_rcvd = 0;
+  node_table table;
   std::string row;
   piece_reader reader(log.get());
   while (std::optional<std::string_view> piece = reader.next()) {
@@ -151,6 +146,7 @@ std::vector<std::string> scan_log(const settings& run, sink& out) {
     number = saturating_add(number, 1);
     total_sent = saturating_add(total_sent, s->sent);
     total_rcvd = saturating_add(total_rcvd, s->rcvd);
+    table.add_node_bytes(s->address, s->sent, s->rcvd);
     row.clear();
     append_session_row(row, number, *s);
     sessions.write(row);
@@ -162,12 +158,23 @@ std::vector<std::string> scan_log(const settings& run, sink& out) {
   append_total(row, "Total bytes sent: ", total_sent);
   append_total(row, "Total bytes rcvd: ", total_rcvd);
   sessions.write(row);
-  if (ses) ses->write("\n");
+  if (ses_report) ses_report->write("\n");
+
+  destinations nodes{console, nodes_report ? &*nodes_report : nullptr};
+  nodes.write(nodes_head());
+  std::int64_t position = 0;
+  for (const entry& e : table.entries()) {
+    row.clear();
+    append_node_row(row, ++position, e.address, e.sent, e.rcvd);
+    nodes.write(row);
+  }
+  nodes.write(nodes_foot());
+  if (nodes_report) nodes_report->write("\n");
   out.write("\n");
 
   std::vector<std::string> complaints;
   if (reader.failed()) complaints.push_back(quoted("Cannot read file", log_name));
-  close_report(ses, run.out_ses, complaints);
-  close_report(nodes, run.out_nodes, complaints);
+  close_report(ses_report, run.out_ses, complaints);
+  close_report(nodes_report, run.out_nodes, complaints);
   return complaints;
 }

@@ -47,6 +47,7 @@ std::string head(std::string_view title, std::span<const std::size_t> widths,
 }
 
 constexpr std::size_t session_widths[] = {7, 17, 16, 3, 10, 10};
+constexpr std::size_t node_widths[] = {7, 18, 10, 10};
 
 // A number right-aligned in `width` bytes, as "%*ld" writes it.
 void append_number(std::string& out, std::int64_t value, std::size_t width) {
@@ -77,6 +78,17 @@ std::string_view sessions_foot() {
   return text;
 }
 
+std::string_view nodes_head() {
+  static const std::string text = head("\n                 Nodes Statistics\n\n", node_widths,
+                                       {"  No.  ", "     Address      ", "   Sent   ", "   Rcvd   "});
+  return text;
+}
+
+std::string_view nodes_foot() {
+  static const std::string text = frame(node_widths, bottom);
+  return text;
+}
+
 void append_session_row(std::string& out, std::int64_t number, const session& s) {
   out += vertical;
   append_number(out, number, 6);
@@ -95,6 +107,23 @@ void append_session_row(std::string& out, std::int64_t number, const session& s)
   out += ' ';
   out += vertical;
   append_number(out, s.rcvd, 9);
+  out += ' ';
+  out += vertical;
+  out += '\n';
+}
+
+void append_node_row(std::string& out, std::int64_t position, std::string_view address, std::int64_t sent,
+                     std::int64_t rcvd) {
+  out += vertical;
+  append_number(out, position, 6);
+  out += ' ';
+  out += vertical;
+  append_text(out, address, 18);
+  out += vertical;
+  append_number(out, sent, 9);
+  out += ' ';
+  out += vertical;
+  append_number(out, rcvd, 9);
   out += ' ';
   out += vertical;
   out += '\n';

@@ -11,8 +11,15 @@ struct session;
 std::string_view sessions_head();
 // Bottom frame of the Sessions History table and the empty line after it.
 std::string_view sessions_foot();
+// Title, top frame, header row and separator of the Nodes Statistics table.
+std::string_view nodes_head();
+// Bottom frame of the Nodes Statistics table with its line feed.
+std::string_view nodes_foot();
 
 // Appends the Sessions History row of session number `number`.
 void append_session_row(std::string& out, std::int64_t number, const session& s);
+// Appends the Nodes Statistics row at `position` (counted from 1) for an address and its totals.
+void append_node_row(std::string& out, std::int64_t position, std::string_view address, std::int64_t sent,
+                     std::int64_t rcvd);
 // Appends a totals line: label, the value right-aligned in 12 columns, a line feed.
 void append_total(std::string& out, std::string_view label, std::int64_t value);

@@ -22,6 +22,7 @@ const std::string usage =
     "       -n<file>  write nodes statistics in <file>\n\n";
 const std::string processing = "Processing file: \"log\"...\n";
 const std::string done = "Done!\n\n";
+const std::string done_empty = "Processing file: \"empty\"...\nDone!\n\n";
 
 const std::string example_log =
     "+ 05 Dec 12:34:56 [77] done (from 9:99/9@testnet, OK (120/345 bytes))\n"
@@ -50,9 +51,25 @@ const std::string empty_sessions = sessions_head + sessions_foot +
                                    "Total bytes sent:            0\n"
                                    "Total bytes rcvd:            0\n";
 
-// Standard output and the sessions report of a run over the example log.
-const std::string example_out = example_sessions + "\n";
+const std::string nodes_head = koi8(
+    "\n"
+    "                 Nodes Statistics\n"
+    "\n"
+    "┌───────┬──────────────────┬──────────┬──────────┐\n"
+    "│  No.  │     Address      │   Sent   │   Rcvd   │\n"
+    "├───────┼──────────────────┼──────────┼──────────┤\n");
+const std::string nodes_foot = koi8("└───────┴──────────────────┴──────────┴──────────┘\n");
+
+const std::string example_nodes = nodes_head +
+                                  koi8(
+                                      "│     1 │ 9:99/9           │      150 │      350 │\n"
+                                      "│     2 │ 9:99/8           │        0 │       99 │\n") +
+                                  nodes_foot;
+
+// Standard output and the two reports of a run over the example log.
+const std::string example_out = example_sessions + example_nodes + "\n";
 const std::string example_report = example_sessions + "\n";
+const std::string example_nodes_report = example_nodes + "\n";
 
 // "@/" in arguments and expectations stands for the run's directory.
 std::string in(const scratch& s, std::string text) {
@@ -78,14 +95,18 @@ void make_kept_report(const scratch& s) {
   s.put("R", "kept");
   ASSERT_EQ(::link(s.path("R").c_str(), s.path("R2").c_str()), 0);
 }
+void make_empty(const scratch& s) { s.put("empty", "- 05 Dec 12:35:02 [77] some other line\n"); }
 void make_dir(const scratch& s) { ASSERT_EQ(::mkdir(s.path("dir").c_str(), 0755), 0); }
 
 // clang-format off
 const run_case cases[] = {
     {"example", {"log"}, 0, example_out, processing + done},
-    {"example with sessions report", {"-sS", "log"}, 0, example_out, processing + done,
-     {{"log", example_log}, {"S", example_report}}},
-    {"quiet keeps the report", {"-q", "-sS", "log"}, 0, "\n", processing + done, {{"S", example_report}}},
+    {"example with both reports", {"-sS", "-nN", "log"}, 0, example_out, processing + done,
+     {{"log", example_log}, {"S", example_report}, {"N", example_nodes_report}}},
+    {"quiet keeps the reports", {"-q", "-sS", "-nN", "log"}, 0, "\n", processing + done,
+     {{"S", example_report}, {"N", example_nodes_report}}},
+    {"no session", {"-sS", "-nN", "empty"}, 0, empty_sessions + nodes_head + nodes_foot + "\n", done_empty,
+     {{"S", empty_sessions + "\n"}, {"N", nodes_head + nodes_foot + "\n"}}, make_empty},
     {"switches after the log", {"log", "-q"}, 0, "\n", processing + done},
     {"last log name wins", {"nothing", "log"}, 0, example_out, processing + done},
     {"last report name wins", {"-sA", "-sB", "log"}, 0, example_out, processing + done,
@@ -181,7 +202,8 @@ TEST(run_read_error, finishes_the_tables_and_fails) {
       {.args = {"log"}, .env = {"LD_PRELOAD=" READ_FAULT_LIBRARY, "READ_FAULT_AFTER=" + std::to_string(first_line)}});
   EXPECT_EQ(o.status, 2);
   EXPECT_EQ(o.out, sessions_head + koi8("│     1 │ 05 Dec 12:34:56 │ 9:99/9         │ i │      120 │      345 │\n") +
-                       sessions_foot + "Total bytes sent:          120\nTotal bytes rcvd:          345\n\n");
+                       sessions_foot + "Total bytes sent:          120\nTotal bytes rcvd:          345\n" + nodes_head +
+                       koi8("│     1 │ 9:99/9           │      120 │      345 │\n") + nodes_foot + "\n");
   EXPECT_EQ(o.err, banner + processing + "Cannot read file: \"log\"\n\n");
 }
 
