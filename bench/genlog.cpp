@@ -1,0 +1,157 @@
+// Writes a synthetic Ornid log of a given size to standard output, the same bytes for the same seed.
+// About one line in ten closes a session; the others are the daemon's other kinds of lines.
+//
+//   genlog <bytes> <addresses> [seed]
+#include <array>
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+namespace {
+
+// splitmix64: small, fast and the same everywhere.
+class random_bits {
+ public:
+  explicit random_bits(std::uint64_t seed) : state_(seed) {}
+  std::uint64_t next() {
+    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15u);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+    return z ^ (z >> 31);
+  }
+  std::uint64_t below(std::uint64_t n) { return next() % n; }
+
+ private:
+  std::uint64_t state_;
+};
+
+void number(std::string& out, std::uint64_t value) {
+  char digits[24];
+  out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+}
+
+void two_digits(std::string& out, std::uint64_t value) {
+  out += static_cast<char>('0' + value / 10);
+  out += static_cast<char>('0' + value % 10);
+}
+
+// The node address of index i: zone, net and node, with a point for some.
+void address(std::string& out, std::uint64_t i) {
+  number(out, 1 + i % 6);
+  out += ':';
+  number(out, 100 + (i / 6) % 5000);
+  out += '/';
+  number(out, i / 30000);
+  if (i % 7 == 0) {
+    out += '.';
+    number(out, 1 + i % 13);
+  }
+}
+
+constexpr std::array<std::string_view, 12> months = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+constexpr std::array<std::string_view, 6> files = {"mail.pkt",     "news.tic",     "outbound.zip",
+                                                   "nodelist.a23", "fileecho.rar", "report.txt"};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fputs("usage: genlog <bytes> <addresses> [seed]\n", stderr);
+    return 2;
+  }
+  const std::uint64_t size = std::strtoull(argv[1], nullptr, 10);
+  const std::uint64_t addresses = std::strtoull(argv[2], nullptr, 10);
+  random_bits random(argc > 3 ? std::strtoull(argv[3], nullptr, 10) : 1);
+  if (addresses == 0) return 2;
+
+  std::string out;
+  std::uint64_t written = 0;
+  std::uint64_t seconds = 0;
+  while (written < size) {
+    out.clear();
+    seconds += random.below(20);
+    std::uint64_t day = seconds / 86400;
+    const char mark = "+-=!?"[random.below(5)];
+    out += mark;
+    out += ' ';
+    two_digits(out, 1 + day % 28);
+    out += ' ';
+    out += months[(day / 28) % 12];
+    out += ' ';
+    two_digits(out, seconds / 3600 % 24);
+    out += ':';
+    two_digits(out, seconds / 60 % 60);
+    out += ':';
+    two_digits(out, seconds % 60);
+    out += " [";
+    number(out, 100 + random.below(30000));
+    out += "] ";
+    std::uint64_t node = random.below(addresses);
+    switch (random.below(10)) {
+      case 0:
+        out += random.below(2) ? "done (from " : "done (to ";
+        address(out, node);
+        out += "@fidonet, OK (";
+        number(out, random.below(2) ? random.below(100000) : random.below(100000000));
+        out += '/';
+        number(out, random.below(1000000));
+        out += " bytes))";
+        break;
+      case 1:
+      case 2:
+        out += "incoming from 198.51.";
+        number(out, random.below(256));
+        out += '.';
+        number(out, random.below(256));
+        out += " (";
+        address(out, node);
+        out += ')';
+        break;
+      case 3:
+      case 4:
+        out += random.below(2) ? "receiving " : "sending ";
+        out += files[random.below(files.size())];
+        out += " (";
+        number(out, random.below(10000000));
+        out += " bytes)";
+        break;
+      case 5:
+        out += "rcvd: ";
+        out += files[random.below(files.size())];
+        out += " (";
+        number(out, random.below(10000000));
+        out += ", ";
+        number(out, random.below(100000));
+        out += ".00 CPS)";
+        break;
+      case 6:
+        out += "call to ";
+        address(out, node);
+        out += "@fidonet";
+        break;
+      case 7:
+        out += "addr: ";
+        address(out, node);
+        out += "@fidonet";
+        break;
+      case 8:
+        out += "SYS Station number ";
+        number(out, node);
+        out += ", sysop [unknown]";
+        break;
+      default:
+        out += "session with ";
+        address(out, node);
+        out += " ended: remote closed (timeout 60s)";
+        break;
+    }
+    out += '\n';
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    written += out.size();
+  }
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
