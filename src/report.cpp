@@ -10,7 +10,7 @@
 
 #include "nodes.h"
 #include "parse.h"
-#include "pieces.h"
+#include "scanner.h"
 #include "tables.h"
 
 namespace {
@@ -100,6 +100,8 @@ struct destinations {
   sink* console;
   sink* report;
 
+  bool any() const { return console || report; }
+
   void write(std::string_view text) const {
     if (console) console->write(text);
     if (report) report->write(text);
@@ -139,14 +141,15 @@ std::vector<std::string> scan_log(const settings& run, sink& out) {
   std::int64_t total_rcvd = 0;
   node_table table;
   std::string row;
-  piece_reader reader(log.get());
-  while (std::optional<std::string_view> piece = reader.next()) {
+  block_scanner scanner(log.get());
+  while (std::optional<std::string_view> piece = scanner.next()) {
     std::optional<session> s = parse_line(*piece, run.any_day, today ? *today : std::string_view());
     if (!s) continue;
     number = saturating_add(number, 1);
     total_sent = saturating_add(total_sent, s->sent);
     total_rcvd = saturating_add(total_rcvd, s->rcvd);
     table.add_node_bytes(s->address, s->sent, s->rcvd);
+    if (!sessions.any()) continue;
     row.clear();
     append_session_row(row, number, *s);
     sessions.write(row);
@@ -173,7 +176,7 @@ std::vector<std::string> scan_log(const settings& run, sink& out) {
   out.write("\n");
 
   std::vector<std::string> complaints;
-  if (reader.failed()) complaints.push_back(quoted("Cannot read file", log_name));
+  if (scanner.failed()) complaints.push_back(quoted("Cannot read file", log_name));
   close_report(ses_report, run.out_ses, complaints);
   close_report(nodes_report, run.out_nodes, complaints);
   return complaints;

@@ -1,4 +1,5 @@
-// The log as a line-reading loop with a 255-byte buffer sees it: one piece per read.
+// The log as a line-reading loop with a 255-byte buffer sees it, one piece per read: the plain
+// reading that the block scanner must agree with.
 #pragma once
 
 #include <cstddef>
@@ -6,8 +7,7 @@
 #include <optional>
 #include <string_view>
 
-// The most bytes of a line one read takes.
-inline constexpr std::size_t piece_limit = 254;
+#include "scanner.h"
 
 // Reads a file descriptor piece by piece: up to and including the next line feed when the rest of
 // the line fits in piece_limit bytes, else the next piece_limit bytes of the line.

@@ -1,0 +1,147 @@
+#include "scanner.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+
+#include "parse.h"
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+namespace {
+
+constexpr std::size_t marker_size = done_marker.size();
+
+bool at_marker(const char* p) { return std::memcmp(p, done_marker.data(), marker_size) == 0; }
+
+// The first done marker that lies whole in [p, end), or end.
+const char* find_marker_plain(const char* p, const char* end) {
+  for (; end - p >= static_cast<std::ptrdiff_t>(marker_size); ++p) {
+    p = static_cast<const char*>(std::memchr(p, done_marker.front(), static_cast<std::size_t>(end - p)));
+    if (p == nullptr || end - p < static_cast<std::ptrdiff_t>(marker_size)) break;
+    if (at_marker(p)) return p;
+  }
+  return end;
+}
+
+#if defined(__x86_64__)
+// Many places at a time: a candidate has the marker's first byte and, seven bytes on, its last;
+// only candidates are compared whole. Every x86-64 has SSE2; most have AVX2, twice as wide.
+const char* find_marker_sse2(const char* p, const char* end) {
+  const __m128i first = _mm_set1_epi8(done_marker.front());
+  const __m128i last = _mm_set1_epi8(done_marker.back());
+  for (; end - p >= static_cast<std::ptrdiff_t>(16 + marker_size - 1); p += 16) {
+    __m128i at_first = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), first);
+    __m128i at_last = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + marker_size - 1)), last);
+    for (auto candidates = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(at_first, at_last))); candidates != 0;
+         candidates &= candidates - 1) {
+      const char* c = p + __builtin_ctz(candidates);
+      if (at_marker(c)) return c;
+    }
+  }
+  return find_marker_plain(p, end);
+}
+
+__attribute__((target("avx2"))) const char* find_marker_avx2(const char* p, const char* end) {
+  const __m256i first = _mm256_set1_epi8(done_marker.front());
+  const __m256i last = _mm256_set1_epi8(done_marker.back());
+  for (; end - p >= static_cast<std::ptrdiff_t>(32 + marker_size - 1); p += 32) {
+    __m256i at_first = _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), first);
+    __m256i at_last =
+        _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + marker_size - 1)), last);
+    for (auto candidates = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_and_si256(at_first, at_last)));
+         candidates != 0; candidates &= candidates - 1) {
+      const char* c = p + __builtin_ctz(candidates);
+      if (at_marker(c)) return c;
+    }
+  }
+  return find_marker_sse2(p, end);
+}
+
+const char* find_marker(const char* p, const char* end) {
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  return avx2 ? find_marker_avx2(p, end) : find_marker_sse2(p, end);
+}
+#else
+const char* find_marker(const char* p, const char* end) { return find_marker_plain(p, end); }
+#endif
+
+// The last line feed in [begin, end), or null. The line start is a few dozen bytes back, so the
+// search goes eight bytes at a time: a word holds a line feed when its xor with line feeds has a
+// zero byte.
+const char* last_feed(const char* begin, const char* end) {
+  constexpr std::uint64_t ones = 0x0101010101010101u;
+  for (; end - begin >= 8; end -= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, end - 8, 8);
+    std::uint64_t x = word ^ (ones * '\n');
+    if (((x - ones) & ~x & (ones << 7)) != 0) break;
+  }
+  while (end != begin)
+    if (*--end == '\n') return end;
+  return nullptr;
+}
+
+}  // namespace
+
+block_scanner::block_scanner(int fd, std::size_t block_size)
+    : fd_(fd), block_size_(block_size), buffer_(new char[block_size + piece_limit + marker_size]) {}
+
+std::optional<std::string_view> block_scanner::next() {
+  for (;;) {
+    const char* base = buffer_.get();
+    const char* hit = find_marker(base + search_, base + end_);
+    if (hit == base + end_) {
+      // A marker may begin in the last few bytes and end in the next block.
+      advance(std::max(search_, end_ - std::min(end_, marker_size - 1)));
+      if (!refill()) return std::nullopt;
+      continue;
+    }
+    auto at = static_cast<std::size_t>(hit - base);
+    advance(at);
+    std::size_t start = piece_ + (at - piece_) / piece_limit * piece_limit;
+    std::size_t limit = std::min(start + piece_limit, end_);
+    const void* feed = std::memchr(base + start, '\n', limit - start);
+    if (feed == nullptr && limit < start + piece_limit && !finished_) {
+      if (!refill()) return std::nullopt;
+      continue;
+    }
+    // A marker that runs over the end of its piece is handed over all the same: the parser will
+    // not find it, as a piece-by-piece reading would not.
+    search_ = feed != nullptr ? static_cast<std::size_t>(static_cast<const char*>(feed) - base) + 1 : limit;
+    piece_ = search_;
+    return std::string_view(base + start, search_ - start);
+  }
+}
+
+void block_scanner::advance(std::size_t to) {
+  const char* feed = last_feed(buffer_.get() + search_, buffer_.get() + to);
+  if (feed != nullptr) piece_ = static_cast<std::size_t>(feed - buffer_.get()) + 1;
+  search_ = to;
+}
+
+bool block_scanner::refill() {
+  if (finished_) return false;
+  std::size_t keep = piece_ + (search_ - piece_) / piece_limit * piece_limit;
+  std::memmove(buffer_.get(), buffer_.get() + keep, end_ - keep);
+  end_ -= keep;
+  search_ -= keep;
+  piece_ = 0;
+  for (;;) {
+    // What is kept is less than a piece and a marker, so a whole block always fits after it.
+    ssize_t n = ::read(fd_, buffer_.get() + end_, block_size_);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      failed_ = n < 0;
+      finished_ = true;
+    } else {
+      end_ += static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+}

@@ -1,0 +1,44 @@
+// Finding the pieces of a log that can close a session, reading it in large blocks.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+// The most bytes of a line one piece holds: a line is read in pieces of this many bytes, the
+// last one up to and including its line feed.
+inline constexpr std::size_t piece_limit = 254;
+
+// Reads a file descriptor in large blocks and yields only the pieces that hold the done marker
+// whole, each as the piece-by-piece reading of the log would cut it; the other bytes are looked
+// at once by the marker search and never copied. Memory stays the same however long a line is.
+class block_scanner {
+ public:
+  // Reads fd in blocks of block_size bytes (at the most).
+  explicit block_scanner(int fd, std::size_t block_size = 1 << 20);
+
+  // The next piece that holds the done marker, valid until the next call; none at end of input
+  // or after a read error.
+  std::optional<std::string_view> next();
+  // Whether reading stopped on an error rather than at end of input.
+  bool failed() const { return failed_; }
+
+ private:
+  // Keeps the piece the search is in, moved to the front, and reads more after it; false when
+  // nothing more will come.
+  bool refill();
+  // Moves the search to `to`, keeping track of where pieces begin.
+  void advance(std::size_t to);
+
+  int fd_;
+  std::size_t block_size_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t end_ = 0;  // bytes in the buffer
+  // Where the marker search goes on, and a place at or before it, with no line feed between,
+  // where a piece begins: pieces begin there and every piece_limit bytes on.
+  std::size_t search_ = 0;
+  std::size_t piece_ = 0;
+  bool finished_ = false;
+  bool failed_ = false;
+};
