@@ -35,10 +35,16 @@ void node_table::add_node_bytes(std::string_view address, std::int64_t sent, std
   if (slots_.empty()) return;
   const std::size_t mask = slots_.size() - 1;
   __builtin_prefetch(&slots_[a.hash & mask]);
-  // Halfway through the queue the slot has arrived: fetch the entry it points to.
+  // Halfway through the queue the slots have arrived: fetch the entry they lead to.
   if (waiting_ > queue_size / 2) {
-    std::uint64_t slot = slots_[queue_[(queued_ - queue_size / 2 - 1) % queue_size].hash & mask];
-    if (slot != 0) __builtin_prefetch(&entries_[(slot & position_mask) - 1]);
+    std::uint64_t hash = queue_[(queued_ - queue_size / 2 - 1) % queue_size].hash;
+    for (std::size_t i = hash & mask; slots_[i] != 0; i = (i + 1) & mask) {
+      if (tag_of(slots_[i]) != tag_of(hash)) continue;
+      const entry& e = entries_[(slots_[i] & position_mask) - 1];
+      __builtin_prefetch(&e);
+      __builtin_prefetch(&e.rcvd);
+      break;
+    }
   }
 }
 
