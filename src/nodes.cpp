@@ -1,7 +1,6 @@
 #include "nodes.h"
 
 #include <functional>
-#include <limits>
 #include <new>
 
 namespace {
@@ -13,12 +12,6 @@ std::uint64_t tag_of(std::uint64_t hash) { return hash & 0xFFFFFFFF00000000u; }
 constexpr std::uint64_t position_mask = 0xFFFFFFFFu;
 
 }  // namespace
-
-std::int64_t saturating_add(std::int64_t a, std::int64_t b) {
-  std::int64_t sum;
-  if (!__builtin_add_overflow(a, b, &sum)) return sum;
-  return b < 0 ? std::numeric_limits<std::int64_t>::min() : std::numeric_limits<std::int64_t>::max();
-}
 
 void node_table::add_node_bytes(std::string_view address, std::int64_t sent, std::int64_t rcvd) {
   if (waiting_ == queue_size) {

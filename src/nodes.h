@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,7 +16,11 @@ struct entry {
 };
 
 // Adds two counts, stopping at the 64-bit bounds instead of wrapping.
-std::int64_t saturating_add(std::int64_t a, std::int64_t b);
+inline std::int64_t saturating_add(std::int64_t a, std::int64_t b) {
+  std::int64_t sum;
+  if (!__builtin_add_overflow(a, b, &sum)) return sum;
+  return b < 0 ? std::numeric_limits<std::int64_t>::min() : std::numeric_limits<std::int64_t>::max();
+}
 
 // The node table: entries in order of first appearance, found by address through a hash index,
 // so that adding a session costs the same however many addresses there are.
