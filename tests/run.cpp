@@ -1,6 +1,7 @@
 #include "run.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -82,8 +83,10 @@ outcome scratch::wait(int pid, const launch& l) const {
   const std::string out_path = path(".stdout");
   const std::string err_path = path(".stderr");
   int status = 0;
-  ::waitpid(pid, &status, 0);
+  struct rusage usage {};
+  ::wait4(pid, &status, 0, &usage);
   outcome o;
+  o.peak_kib = usage.ru_maxrss;
   o.out = l.stdout_kind == output::file ? slurp(out_path) : "";
   o.err = slurp(err_path);
   o.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);

@@ -21,6 +21,7 @@ struct outcome {
   std::string out;
   std::string err;
   int status = -1;
+  long peak_kib = 0;  // peak resident memory
 };
 
 // A fresh temporary directory, removed with everything in it at the end of the test.
