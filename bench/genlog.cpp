@@ -60,7 +60,7 @@ constexpr std::array<std::string_view, 6> files = {"mail.pkt",     "news.tic",  
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fputs("usage: genlog <bytes> <addresses> [seed]\n", stderr);
+    (void)std::fputs("usage: genlog <bytes> <addresses> [seed]\n", stderr);
     return 2;
   }
   const std::uint64_t size = std::strtoull(argv[1], nullptr, 10);
@@ -150,7 +150,7 @@ int main(int argc, char** argv) {
         break;
     }
     out += '\n';
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size()) return 1;
     written += out.size();
   }
   return std::fflush(stdout) == 0 ? 0 : 1;

@@ -25,7 +25,7 @@ void hold_standard_descriptors() {
 int main(int argc, char** argv) {
   hold_standard_descriptors();
   // A reader that goes away must not kill the run: the reports are still completed.
-  std::signal(SIGPIPE, SIG_IGN);
+  (void)std::signal(SIGPIPE, SIG_IGN);
   // Every failed allocation, ours or the library's, unwinds to the handler below, so that what
   // was written is delivered before the run ends.
   std::set_new_handler([] { throw std::bad_alloc(); });
@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     }
     std::vector<std::string> complaints = scan_log(c.run, *out);
     out->close();
-    if (out->failed()) complaints.push_back("Cannot write standard output\n\n");
+    if (out->failed()) complaints.emplace_back("Cannot write standard output\n\n");
     for (const std::string& complaint : complaints) tell(complaint);
     if (!complaints.empty()) return 2;
     tell("Done!\n\n");

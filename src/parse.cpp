@@ -29,9 +29,7 @@ class tokenizer {
  private:
   // The sets are a few bytes long; the library's search would call memchr for every byte of text.
   static bool is_delimiter(std::string_view delims, char c) {
-    for (char d : delims)
-      if (d == c) return true;
-    return false;
+    return std::ranges::any_of(delims, [c](char d) { return d == c; });
   }
 
   std::size_t find_delimiter(std::string_view delims) const {

@@ -52,7 +52,7 @@ constexpr std::size_t node_widths[] = {7, 18, 10, 10};
 // A number right-aligned in `width` bytes, as "%*ld" writes it.
 void append_number(std::string& out, std::int64_t value, std::size_t width) {
   char digits[24];
-  auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
   auto length = static_cast<std::size_t>(end - digits);
   if (length < width) out.append(width - length, ' ');
   out.append(digits, length);

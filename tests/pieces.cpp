@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr std::size_t buffer_size = 64 * 1024;
+constexpr std::size_t buffer_size = std::size_t{64} * 1024;
 
 }  // namespace
 

@@ -7,17 +7,17 @@
 #include <cerrno>
 #include <cstdlib>
 
-extern "C" ssize_t read(int fd, void* buffer, size_t count) {
+extern "C" ssize_t read(int fd, void* buf, size_t nbytes) {
   using read_function = ssize_t (*)(int, void*, size_t);
   static auto real = reinterpret_cast<read_function>(::dlsym(RTLD_NEXT, "read"));
   static const char* setting = std::getenv("READ_FAULT_AFTER");
   static long left = setting ? std::atol(setting) : -1;
-  if (fd <= STDERR_FILENO || left < 0) return real(fd, buffer, count);
+  if (fd <= STDERR_FILENO || left < 0) return real(fd, buf, nbytes);
   if (left == 0) {
     errno = EIO;
     return -1;
   }
-  ssize_t n = real(fd, buffer, std::min(count, static_cast<size_t>(left)));
+  ssize_t n = real(fd, buf, std::min(nbytes, static_cast<size_t>(left)));
   if (n > 0) left -= n;
   return n;
 }

@@ -68,6 +68,13 @@ int scratch::start(const launch& l) const {
     ::close(pipe_fds[0]);
     ::close(pipe_fds[1]);
     for (const std::string& setting : l.env) ::putenv(const_cast<char*>(setting.c_str()));
+    if (l.address_space_kib > 0) {
+      auto bytes = static_cast<rlim_t>(l.address_space_kib) * 1024;
+      struct rlimit limit {
+        bytes, bytes
+      };
+      ::setrlimit(RLIMIT_AS, &limit);
+    }
     std::vector<char*> argv{const_cast<char*>(ORNSUM_BINARY)};
     for (const std::string& arg : l.args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);

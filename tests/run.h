@@ -14,6 +14,7 @@ struct launch {
   std::string stdout_path = {};       // with output::appended: the file standard output appends to
   int stdout_fd = -1;                 // with output::descriptor: the descriptor standard output is
   std::vector<std::string> env = {};  // extra NAME=value settings
+  long address_space_kib = 0;         // a limit on the address space, as ulimit -v sets it
 };
 
 // What a run left behind.

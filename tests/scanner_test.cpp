@@ -17,11 +17,10 @@ constexpr std::string_view closing = "+ 05 Dec 12:34:56 [77] done (from 9:99/9@n
 
 // A descriptor reading the bytes from the start.
 int file_of(const std::string& bytes) {
-  std::FILE* file = std::tmpfile();
-  std::fwrite(bytes.data(), 1, bytes.size(), file);
-  std::fflush(file);
-  int fd = ::dup(fileno(file));
-  std::fclose(file);
+  char name[] = "/tmp/ornsum-scan-XXXXXX";
+  int fd = ::mkstemp(name);
+  ::unlink(name);
+  EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
   ::lseek(fd, 0, SEEK_SET);
   return fd;
 }
@@ -55,7 +54,7 @@ void expect_same_sessions(const std::string& log) {
 TEST(block_scanner, agrees_at_piece_edges) {
   const std::size_t marker_at = closing.find(done_marker);
   std::string log;
-  for (std::size_t edge = 254; edge <= 3 * 254; edge += 254) {
+  for (std::size_t edge = piece_limit; edge <= 3 * piece_limit; edge += piece_limit) {
     for (std::size_t at = edge - 10; at <= edge + 2; ++at)
       log += std::string(at - marker_at, 'x') + std::string(closing) + "\n";
     log += std::string(edge - 1, 'y') + "\n" + std::string(closing) + "\r\n";
