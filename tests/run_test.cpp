@@ -108,6 +108,7 @@ const run_case cases[] = {
     {"no session", {"-sS", "-nN", "empty"}, 0, empty_sessions + nodes_head + nodes_foot + "\n", done_empty,
      {{"S", empty_sessions + "\n"}, {"N", nodes_head + nodes_foot + "\n"}}, make_empty},
     {"switches after the log", {"log", "-q"}, 0, "\n", processing + done},
+    {"only two bytes of a switch count", {"-qd", "-sS", "log"}, 0, "\n", processing + done, {{"S", example_report}}},
     {"last log name wins", {"nothing", "log"}, 0, example_out, processing + done},
     {"last report name wins", {"-sA", "-sB", "log"}, 0, example_out, processing + done,
      {{"A", "<absent>"}, {"B", example_report}}},

@@ -37,6 +37,31 @@ std::vector<std::string> sessions_of(Reader&& reader) {
   return found;
 }
 
+// The pieces the plain reader cuts the bytes into.
+std::vector<std::string> pieces_of(const std::string& bytes) {
+  int fd = file_of(bytes);
+  piece_reader reader(fd);
+  std::vector<std::string> pieces;
+  while (std::optional<std::string_view> piece = reader.next()) pieces.emplace_back(*piece);
+  ::close(fd);
+  return pieces;
+}
+
+// The reference itself: lines cut into pieces of at most 254 bytes, the last one with the feed.
+TEST(piece_reader, cuts_lines_as_a_255_byte_line_read_does) {
+  const std::string x253(253, 'x');
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
+      {"", {}},
+      {"a\n\nb", {"a\n", "\n", "b"}},
+      {x253 + "\n", {x253 + "\n"}},
+      {x253 + "xx\n", {x253 + "x", "x\n"}},
+      {x253 + "x\n", {x253 + "x", "\n"}},
+      {x253 + "x" + x253 + "xx", {x253 + "x", x253 + "x", "x"}},
+      {std::string("a\0b\r\n", 5), {std::string("a\0b\r\n", 5)}},
+  };
+  for (const auto& [bytes, pieces] : cases) EXPECT_EQ(pieces_of(bytes), pieces) << bytes;
+}
+
 void expect_same_sessions(const std::string& log) {
   int fd = file_of(log);
   std::vector<std::string> expected = sessions_of(piece_reader(fd));
