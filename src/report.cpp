@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <ctime>
 #include <optional>
 
@@ -119,8 +118,9 @@ void close_report(std::optional<sink>& report, const std::optional<std::string>&
 }  // namespace
 
 std::vector<std::string> scan_log(const settings& run, sink& out) {
-  std::optional<std::string> today = today_text(std::time(nullptr));
+  const std::optional<std::string> today = today_text(std::time(nullptr));
   if (run.any_day && !today) throw failure("Cannot read the current date\n\n");
+  const std::string_view day = today ? std::string_view(*today) : std::string_view();
   const std::string log_name = run.log_name.value_or("");
   descriptor log(open_log(log_name));
   refuse_clobbering(run, log_name, log.get(), out.fd());
@@ -143,7 +143,7 @@ std::vector<std::string> scan_log(const settings& run, sink& out) {
   std::string row;
   block_scanner scanner(log.get());
   while (std::optional<std::string_view> piece = scanner.next()) {
-    std::optional<session> s = parse_line(*piece, run.any_day, today ? *today : std::string_view());
+    std::optional<session> s = parse_line(*piece, run.any_day, day);
     if (!s) continue;
     number = saturating_add(number, 1);
     total_sent = saturating_add(total_sent, s->sent);
