@@ -44,6 +44,9 @@ int scratch::start(const launch& l) const {
   const std::string err_path = path(".stderr");
   int pipe_fds[2];
   if (::pipe(pipe_fds) != 0) throw std::runtime_error("pipe");
+  // The reader is gone before the program starts, so every write to the pipe fails, however
+  // soon the program ends.
+  ::close(pipe_fds[0]);
   pid_t pid = ::fork();
   if (pid == 0) {
     if (::chdir(dir_.c_str()) != 0) ::_exit(127);
@@ -65,7 +68,6 @@ int scratch::start(const launch& l) const {
         ::dup2(l.stdout_fd, STDOUT_FILENO);
         break;
     }
-    ::close(pipe_fds[0]);
     ::close(pipe_fds[1]);
     for (const std::string& setting : l.env) ::putenv(const_cast<char*>(setting.c_str()));
     if (l.address_space_kib > 0) {
@@ -81,7 +83,6 @@ int scratch::start(const launch& l) const {
     ::execv(ORNSUM_BINARY, argv.data());
     ::_exit(127);
   }
-  ::close(pipe_fds[0]);
   ::close(pipe_fds[1]);
   return pid;
 }
