@@ -23,11 +23,12 @@ const std::string example_log =
     "- 05 Dec 12:35:02 [77] some other line\n"
     "+ 05 Dec 13:00:01 [79] done (to 9:99/8@testnet, OK (0/99 bytes))\n"
     "+ 05 Dec 14:10:30 [80] done (from 9:99/9@testnet, OK (30/5 bytes))\n";
-// Counts beyond the 64-bit range and totals that would go beyond it, empty addresses, and one too
-// long for its cells.
+// Counts beyond the 64-bit range and totals that would go beyond it, a closing line that does not
+// count, empty addresses, and one too long for its cells.
 const std::string odd_log =
     "+ 05 Dec 12:34:56 [1] done (from a, OK (99999999999999999999/-9223372036854775807 bytes))\n"
     "+ 05 Dec 12:34:57 [2] done (from a, OK (1/-5 bytes))\n"
+    "+ 05 Dec 12:34:58 [9] done (nothing to count)\n"
     "+ 05 Dec 12:35:00 [3] done (8:1/1, OK (3/3 bytes))\n"
     "+ 05 Dec 12:35:01 [4] done (xx, OK (4/4 bytes))\n"
     "+ 05 Dec 12:35:02 [5] done (from a-very-long-node-address.example, OK (5/5 bytes))\n";
@@ -108,8 +109,8 @@ const run_case cases[] = {
     {on_the_6th + "ornsum -qd -sS log", 0, "\n", done, {{"S", S}}},
     {"LD_PRELOAD=$SHIM NOW=9223372036854775807 ornsum -d log", 2, "", "Cannot read the current date\n\n"},
     // Every address of a log is found again after the node table has grown many times.
-    {"seq 5000 | sed 's|.*|+ d [1] done (from 2:&, OK (0/0 b))|' >once; cat once once >twice; "
-     "ornsum -q -nA once >/dev/null 2>&1; ornsum -q -nB twice; cmp A B && grep -c '' B", 0, "\n5008\n",
+    {"seq 6000 | sed 's|.*|+ d [1] done (from 2:&, OK (0/0 b))|' >once; cat once once >twice; "
+     "ornsum -q -nA once >/dev/null 2>&1; ornsum -q -nB twice; cmp A B && grep -c '' B", 0, "\n6008\n",
      "Processing file: \"twice\"...\nDone!\n\n"},
     {"ornsum", 2, "", usage},
     {"ornsum -", 2, "", std::string("Invalid switch: \"\0\"\n", 20)},
