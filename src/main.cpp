@@ -30,11 +30,17 @@ int main(int argc, char** argv) {
   // was written is delivered before the run ends.
   std::set_new_handler([] { throw std::bad_alloc(); });
 
-  tell(banner());
   std::optional<sink> out;
+  // Opening the files writes nothing, so the banner can wait until it is known that standard
+  // error does not lead to the log.
+  bool bannered = false;
   try {
     out.emplace(STDOUT_FILENO, ::isatty(STDOUT_FILENO) == 1);
     command c = read_command_line(argc, argv);
+    std::optional<run_files> files;
+    if (!c.show_usage && !c.invalid_switch) files.emplace(c.run, STDOUT_FILENO, STDERR_FILENO);
+    tell(banner());
+    bannered = true;
     if (c.show_usage) {
       tell(usage());
       return 2;
@@ -43,7 +49,7 @@ int main(int argc, char** argv) {
       tell(std::string("Invalid switch: \"") + *c.invalid_switch + "\"\n");
       return 2;
     }
-    std::vector<std::string> complaints = scan_log(c.run, *out);
+    std::vector<std::string> complaints = scan_log(c.run, *files, *out);
     out->close();
     if (out->failed()) complaints.emplace_back("Cannot write standard output\n\n");
     for (const std::string& complaint : complaints) tell(complaint);
@@ -52,9 +58,12 @@ int main(int argc, char** argv) {
     return 0;
   } catch (const failure& f) {
     out.reset();
+    // An empty message means standard error is the log: not even the banner may be written.
+    if (!bannered && *f.what() != '\0') tell(banner());
     tell(f.what());
   } catch (const std::bad_alloc&) {
     out.reset();
+    if (!bannered) tell(banner());
     tell("\n\nOut of memory\n\n");
   }
   return 2;

@@ -1,0 +1,47 @@
+// Opening the log and the reports of a run, and refusing a run that would destroy stored bytes.
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include "ornsum.h"
+#include "sink.h"
+
+// A failure that ends the run at once; what() is the message for standard error, empty when
+// nothing at all may be written.
+class failure : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A message about a file: what, the name in double quotes, and an empty line.
+std::string quoted(std::string_view what, std::string_view name);
+
+// The log and the named reports of a run, opened and checked against each other and against
+// standard output and standard error before a byte is written or a report emptied.
+class run_files {
+ public:
+  // Opens the log, then the named reports, creating a missing report but emptying none. Throws
+  // failure when a file cannot be opened, when standard error is the log (with no message, since
+  // it would land in the log), or when a report, standard output or standard error would write
+  // over the log or share a file with another destination.
+  run_files(const settings& run, int out_fd, int err_fd);
+  run_files(const run_files&) = delete;
+  run_files& operator=(const run_files&) = delete;
+  ~run_files();
+
+  // The log, open for reading.
+  int log() const { return log_; }
+  // The sessions report; null when none is named.
+  sink* ses() { return ses_ ? &*ses_ : nullptr; }
+  // The nodes report; null when none is named.
+  sink* nodes() { return nodes_ ? &*nodes_ : nullptr; }
+  // Empties the reports that are stored files, as creating them anew would have; throws failure.
+  void truncate_reports(const settings& run);
+
+ private:
+  int log_;
+  std::optional<sink> ses_;
+  std::optional<sink> nodes_;
+};
