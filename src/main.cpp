@@ -1,14 +1,18 @@
 // ornsum: sums up the finished sessions of an Ornid daemon log in two framed tables.
 #include <fcntl.h>
+#include <langinfo.h>
 #include <unistd.h>
 
+#include <clocale>
 #include <csignal>
+#include <cstring>
 #include <new>
 #include <optional>
 
 #include "ornsum.h"
 #include "report.h"
 #include "sink.h"
+#include "tables.h"
 
 namespace {
 
@@ -18,6 +22,15 @@ void hold_standard_descriptors() {
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
     if (::fcntl(fd, F_GETFD) == -1) ::open("/dev/null", O_RDONLY);
   }
+}
+
+// Frames go out as UTF-8 boxes only to a terminal whose locale is UTF-8; files, pipes and other
+// terminals get the KOI8-R bytes.
+frames console_frames() {
+  if (::isatty(STDOUT_FILENO) != 1 || std::setlocale(LC_CTYPE, "") == nullptr) return frames::koi8;
+  const bool utf8 = std::strcmp(::nl_langinfo(CODESET), "UTF-8") == 0;
+  (void)std::setlocale(LC_CTYPE, "C");
+  return utf8 ? frames::utf8 : frames::koi8;
 }
 
 }  // namespace
@@ -49,7 +62,7 @@ int main(int argc, char** argv) {
       tell(std::string("Invalid switch: \"") + *c.invalid_switch + "\"\n");
       return 2;
     }
-    std::vector<std::string> complaints = scan_log(c.run, *files, *out);
+    std::vector<std::string> complaints = scan_log(c.run, *files, *out, console_frames());
     out->close();
     if (out->failed()) complaints.emplace_back("Cannot write standard output\n\n");
     for (const std::string& complaint : complaints) tell(complaint);

@@ -10,17 +10,38 @@
 
 namespace {
 
-// The console (absent under -q) and one report (absent when not named): each text goes to both.
-struct destinations {
-  sink* console;
-  sink* report;
+// The console (absent under -q) and one report (absent when not named): each piece of a table goes
+// to both, with KOI8-R frames in the report and the console's own in the console.
+class destinations {
+ public:
+  destinations(sink* console, frames console_frames, sink* report)
+      : console_(console), console_frames_(console_frames), report_(report) {}
 
-  bool any() const { return console || report; }
+  bool any() const { return console_ || report_; }
 
-  void write(std::string_view text) const {
-    if (console) console->write(text);
-    if (report) report->write(text);
+  // Writes what draw(text, frames) appends to text, drawn a second time only when the two
+  // destinations want different frames.
+  template <typename Draw>
+  void write(const Draw& draw) {
+    if (console_) {
+      text_.clear();
+      draw(text_, console_frames_);
+      console_->write(text_);
+    }
+    if (report_) {
+      if (!console_ || console_frames_ != frames::koi8) {
+        text_.clear();
+        draw(text_, frames::koi8);
+      }
+      report_->write(text_);
+    }
   }
+
+ private:
+  sink* console_;
+  frames console_frames_;
+  sink* report_;
+  std::string text_;
 };
 
 // Closes a report; a write that failed on the way is told in place of "Done!".
@@ -32,7 +53,7 @@ void close_report(sink* report, const std::optional<std::string>& name, std::vec
 
 }  // namespace
 
-std::vector<std::string> scan_log(const settings& run, run_files& files, sink& out) {
+std::vector<std::string> scan_log(const settings& run, run_files& files, sink& out, frames console_frames) {
   const std::optional<std::string> today = today_text(std::time(nullptr));
   if (run.any_day && !today) throw failure("Cannot read the current date\n\n");
   const std::string_view day = today ? std::string_view(*today) : std::string_view();
@@ -43,15 +64,14 @@ std::vector<std::string> scan_log(const settings& run, run_files& files, sink& o
   sink* nodes_report = files.nodes();
 
   sink* console = run.q ? nullptr : &out;
-  destinations sessions{console, ses_report};
-  sessions.write(sessions_head());
+  destinations sessions(console, console_frames, ses_report);
+  sessions.write([](std::string& text, frames f) { text += sessions_head(f); });
   out.push();
 
   std::int64_t number = 0;
   std::int64_t total_sent = 0;
   std::int64_t total_rcvd = 0;
   node_table table;
-  std::string row;
   block_scanner scanner(files.log());
   while (std::optional<std::string_view> piece = scanner.next()) {
     std::optional<session> s = parse_line(*piece, run.any_day, day);
@@ -61,28 +81,25 @@ std::vector<std::string> scan_log(const settings& run, run_files& files, sink& o
     total_rcvd = saturating_add(total_rcvd, s->rcvd);
     table.add_node_bytes(s->address, s->sent, s->rcvd);
     if (!sessions.any()) continue;
-    row.clear();
-    append_session_row(row, number, *s);
-    sessions.write(row);
+    sessions.write([&](std::string& text, frames f) { append_session_row(text, number, *s, f); });
     out.push();
   }
 
-  sessions.write(sessions_foot());
-  row.clear();
-  append_total(row, "Total bytes sent: ", total_sent);
-  append_total(row, "Total bytes rcvd: ", total_rcvd);
-  sessions.write(row);
+  sessions.write([&](std::string& text, frames f) {
+    text += sessions_foot(f);
+    append_total(text, "Total bytes sent: ", total_sent);
+    append_total(text, "Total bytes rcvd: ", total_rcvd);
+  });
   if (ses_report) ses_report->write("\n");
 
-  destinations nodes{console, nodes_report};
-  nodes.write(nodes_head());
+  destinations nodes(console, console_frames, nodes_report);
+  nodes.write([](std::string& text, frames f) { text += nodes_head(f); });
   std::int64_t position = 0;
   for (const entry& e : table.entries()) {
-    row.clear();
-    append_node_row(row, ++position, e.address, e.sent, e.rcvd);
-    nodes.write(row);
+    ++position;
+    nodes.write([&](std::string& text, frames f) { append_node_row(text, position, e.address, e.sent, e.rcvd, f); });
   }
-  nodes.write(nodes_foot());
+  nodes.write([](std::string& text, frames f) { text += nodes_foot(f); });
   if (nodes_report) nodes_report->write("\n");
   out.write("\n");
 

@@ -17,6 +17,31 @@ constexpr frame_bytes top{'\x82', '\x88', '\x83'};
 constexpr frame_bytes separator{'\x86', '\x8A', '\x87'};
 constexpr frame_bytes bottom{'\x84', '\x89', '\x85'};
 
+// The UTF-8 box character of each frame byte, from 0x80 on; each is three bytes long.
+constexpr std::string_view boxes = "─│┌┐└┘├┤┬┴┼";
+
+// A text of the program's own with its frame bytes drawn as UTF-8 boxes.
+std::string in_utf8(std::string_view text) {
+  std::string drawn;
+  for (char c : text) {
+    auto box = static_cast<std::size_t>(static_cast<unsigned char>(c) - 0x80u);
+    if (box < boxes.size() / 3)
+      drawn += boxes.substr(3 * box, 3);
+    else
+      drawn += c;
+  }
+  return drawn;
+}
+
+// The vertical bar between cells.
+std::string_view bar(frames f) { return f == frames::utf8 ? boxes.substr(3, 3) : std::string_view(&vertical, 1); }
+
+// A table text in the frames asked for, kept in both once drawn.
+struct drawn {
+  std::string koi8, utf8 = in_utf8(koi8);
+  std::string_view in(frames f) const { return f == frames::utf8 ? utf8 : koi8; }
+};
+
 // One frame line over columns of the given widths, ended by a line feed.
 std::string frame(std::span<const std::size_t> widths, frame_bytes bytes) {
   std::string line(1, bytes.left);
@@ -66,66 +91,68 @@ void append_text(std::string& out, std::string_view text, std::size_t width) {
 
 }  // namespace
 
-std::string_view sessions_head() {
-  static const std::string text =
+std::string_view sessions_head(frames f) {
+  static const drawn text{
       head("\n                           Sessions History\n\n", session_widths,
-           {"  No.  ", "     Session     ", "    Address     ", " D ", "   Sent   ", "   Rcvd   "});
-  return text;
+           {"  No.  ", "     Session     ", "    Address     ", " D ", "   Sent   ", "   Rcvd   "})};
+  return text.in(f);
 }
 
-std::string_view sessions_foot() {
-  static const std::string text = frame(session_widths, bottom) + "\n";
-  return text;
+std::string_view sessions_foot(frames f) {
+  static const drawn text{frame(session_widths, bottom) + "\n"};
+  return text.in(f);
 }
 
-std::string_view nodes_head() {
-  static const std::string text = head("\n                 Nodes Statistics\n\n", node_widths,
-                                       {"  No.  ", "     Address      ", "   Sent   ", "   Rcvd   "});
-  return text;
+std::string_view nodes_head(frames f) {
+  static const drawn text{head("\n                 Nodes Statistics\n\n", node_widths,
+                               {"  No.  ", "     Address      ", "   Sent   ", "   Rcvd   "})};
+  return text.in(f);
 }
 
-std::string_view nodes_foot() {
-  static const std::string text = frame(node_widths, bottom);
-  return text;
+std::string_view nodes_foot(frames f) {
+  static const drawn text{frame(node_widths, bottom)};
+  return text.in(f);
 }
 
-void append_session_row(std::string& out, std::int64_t number, const session& s) {
-  out += vertical;
+void append_session_row(std::string& out, std::int64_t number, const session& s, frames f) {
+  const std::string_view v = bar(f);
+  out += v;
   append_number(out, number, 6);
   out += ' ';
-  out += vertical;
+  out += v;
   out += ' ';
   append_text(out, s.stamp, 16);
-  out += vertical;
+  out += v;
   append_text(out, s.address, 16);
-  out += vertical;
+  out += v;
   out += ' ';
   out += s.dir;
   out += ' ';
-  out += vertical;
+  out += v;
   append_number(out, s.sent, 9);
   out += ' ';
-  out += vertical;
+  out += v;
   append_number(out, s.rcvd, 9);
   out += ' ';
-  out += vertical;
+  out += v;
   out += '\n';
 }
 
 void append_node_row(std::string& out, std::int64_t position, std::string_view address, std::int64_t sent,
-                     std::int64_t rcvd) {
-  out += vertical;
+                     std::int64_t rcvd, frames f) {
+  const std::string_view v = bar(f);
+  out += v;
   append_number(out, position, 6);
   out += ' ';
-  out += vertical;
+  out += v;
   append_text(out, address, 18);
-  out += vertical;
+  out += v;
   append_number(out, sent, 9);
   out += ' ';
-  out += vertical;
+  out += v;
   append_number(out, rcvd, 9);
   out += ' ';
-  out += vertical;
+  out += v;
   out += '\n';
 }
 

@@ -1,4 +1,5 @@
-// The exact text of the Sessions History and Nodes Statistics tables, framed with KOI8-R box bytes.
+// The exact text of the Sessions History and Nodes Statistics tables, framed with KOI8-R box bytes
+// or, for a UTF-8 terminal, with the same boxes in UTF-8.
 #pragma once
 
 #include <cstdint>
@@ -7,19 +8,22 @@
 
 struct session;
 
+// How frames are drawn: single KOI8-R bytes 0x80 to 0x8A, or the same box characters in UTF-8.
+enum class frames { koi8, utf8 };
+
 // Title, top frame, header row and separator of the Sessions History table.
-std::string_view sessions_head();
+std::string_view sessions_head(frames f);
 // Bottom frame of the Sessions History table and the empty line after it.
-std::string_view sessions_foot();
+std::string_view sessions_foot(frames f);
 // Title, top frame, header row and separator of the Nodes Statistics table.
-std::string_view nodes_head();
+std::string_view nodes_head(frames f);
 // Bottom frame of the Nodes Statistics table with its line feed.
-std::string_view nodes_foot();
+std::string_view nodes_foot(frames f);
 
 // Appends the Sessions History row of session number `number`.
-void append_session_row(std::string& out, std::int64_t number, const session& s);
+void append_session_row(std::string& out, std::int64_t number, const session& s, frames f);
 // Appends the Nodes Statistics row at `position` (counted from 1) for an address and its totals.
 void append_node_row(std::string& out, std::int64_t position, std::string_view address, std::int64_t sent,
-                     std::int64_t rcvd);
+                     std::int64_t rcvd, frames f);
 // Appends a totals line: label, the value right-aligned in 12 columns, a line feed.
 void append_total(std::string& out, std::string_view label, std::int64_t value);
