@@ -13,7 +13,7 @@ constexpr std::uint64_t position_mask = 0xFFFFFFFFu;
 
 }  // namespace
 
-void node_table::add_node_bytes(std::string_view address, std::int64_t sent, std::int64_t rcvd) {
+void node_table::add_node_bytes(std::string_view address, total sent, total rcvd) {
   if (waiting_ == queue_size) {
     settle(queue_[(queued_ - waiting_) % queue_size]);
     --waiting_;
@@ -59,8 +59,8 @@ void node_table::settle(const arrival& a) {
     if (tag_of(slot) != tag_of(a.hash)) continue;
     entry& e = entries_[(slot & position_mask) - 1];
     if (e.address == a.address) {
-      e.sent = saturating_add(e.sent, a.sent);
-      e.rcvd = saturating_add(e.rcvd, a.rcvd);
+      e.sent += a.sent;
+      e.rcvd += a.rcvd;
       return;
     }
   }

@@ -3,24 +3,20 @@
 
 #include <array>
 #include <cstdint>
-#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
 
+// A sum of byte counts: 128 bits, so that no log can carry it past its bounds and every sum is
+// exact, however its parts are grouped.
+__extension__ using total = __int128;
+
 // One distinct remote address and the bytes of all its sessions.
 struct entry {
   std::string address;
-  std::int64_t sent = 0;
-  std::int64_t rcvd = 0;
+  total sent = 0;
+  total rcvd = 0;
 };
-
-// Adds two counts, stopping at the 64-bit bounds instead of wrapping.
-inline std::int64_t saturating_add(std::int64_t a, std::int64_t b) {
-  std::int64_t sum;
-  if (!__builtin_add_overflow(a, b, &sum)) return sum;
-  return b < 0 ? std::numeric_limits<std::int64_t>::min() : std::numeric_limits<std::int64_t>::max();
-}
 
 // The node table: entries in order of first appearance, found by address through a hash index,
 // so that adding a session costs the same however many addresses there are.
@@ -28,7 +24,7 @@ class node_table {
  public:
   // Adds a session's bytes to the entry of its address (compared byte for byte), appending a
   // new entry for an address not seen before.
-  void add_node_bytes(std::string_view address, std::int64_t sent, std::int64_t rcvd);
+  void add_node_bytes(std::string_view address, total sent, total rcvd);
   // The entries in order of first appearance, once every session added has been settled.
   const std::vector<entry>& entries();
 
@@ -37,8 +33,8 @@ class node_table {
   struct arrival {
     std::string address;
     std::uint64_t hash = 0;
-    std::int64_t sent = 0;
-    std::int64_t rcvd = 0;
+    total sent = 0;
+    total rcvd = 0;
   };
   // How many sessions wait, their slots and entries being fetched from memory, before they are
   // settled; a large table is mostly out of cache, and one lookup at a time would wait on each.

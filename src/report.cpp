@@ -1,11 +1,15 @@
 #include "report.h"
 
+#include <sys/stat.h>
+
 #include <ctime>
+#include <limits>
 #include <optional>
 
 #include "nodes.h"
 #include "parse.h"
 #include "scanner.h"
+#include "segments.h"
 #include "tables.h"
 
 namespace {
@@ -18,6 +22,11 @@ class destinations {
       : console_(console), console_frames_(console_frames), report_(report) {}
 
   bool any() const { return console_ || report_; }
+  // Whether a destination takes its text with these frames.
+  bool wants(frames f) const {
+    return f == frames::koi8 ? report_ || (console_ && console_frames_ == frames::koi8)
+                             : console_ && console_frames_ == frames::utf8;
+  }
 
   // Writes what draw(text, frames) appends to text, drawn a second time only when the two
   // destinations want different frames.
@@ -44,6 +53,15 @@ class destinations {
   std::string text_;
 };
 
+// A regular file of at least two segments is read on every CPU the process may use, in segments
+// of this many bytes.
+constexpr std::uint64_t segment_size = std::uint64_t{4} << 20;
+
+// The number of the next session: one more, or the bound, where it stops rather than wrap.
+std::int64_t after(std::int64_t number) {
+  return number == std::numeric_limits<std::int64_t>::max() ? number : number + 1;
+}
+
 // Closes a report; a write that failed on the way is told in place of "Done!".
 void close_report(sink* report, const std::optional<std::string>& name, std::vector<std::string>& complaints) {
   if (!report) return;
@@ -69,20 +87,52 @@ std::vector<std::string> scan_log(const settings& run, run_files& files, sink& o
   out.push();
 
   std::int64_t number = 0;
-  std::int64_t total_sent = 0;
-  std::int64_t total_rcvd = 0;
+  total total_sent = 0;
+  total total_rcvd = 0;
   node_table table;
-  block_scanner scanner(files.log());
-  while (std::optional<std::string_view> piece = scanner.next()) {
-    std::optional<session> s = parse_line(*piece, run.any_day, day);
-    if (!s) continue;
-    number = saturating_add(number, 1);
-    total_sent = saturating_add(total_sent, s->sent);
-    total_rcvd = saturating_add(total_rcvd, s->rcvd);
-    table.add_node_bytes(s->address, s->sent, s->rcvd);
-    if (!sessions.any()) continue;
-    sessions.write([&](std::string& text, frames f) { append_session_row(text, number, *s, f); });
+  bool read_failed = false;
+  const scan_options options{run.any_day, day, {sessions.wants(frames::koi8), sessions.wants(frames::utf8)}};
+  auto merge = [&](tally& t) {
+    total_sent += t.sent;
+    total_rcvd += t.rcvd;
+    for (const entry& e : t.nodes.entries()) table.add_node_bytes(e.address, e.sent, e.rcvd);
+    for (std::int64_t i = 0; i < t.sessions; ++i) {
+      number = after(number);
+      if (!sessions.any()) continue;
+      sessions.write([&](std::string& text, frames f) {
+        const row_text& rows = t.rows[static_cast<std::size_t>(f)];
+        const auto row = static_cast<std::size_t>(i);
+        const std::size_t begin = row == 0 ? 0 : rows.ends[row - 1];
+        append_row_number(text, number, f);
+        text.append(rows.text, begin, rows.ends[row] - begin);
+      });
+    }
     out.push();
+    read_failed = t.failed;
+  };
+  struct stat st;
+  const unsigned cpus = usable_cpus();
+  const bool in_segments =
+      cpus > 1 && ::fstat(files.log(), &st) == 0 && S_ISREG(st.st_mode) &&
+      static_cast<std::uint64_t>(st.st_size) >= 2 * segment_size &&
+      scan_segments(files.log(), static_cast<std::uint64_t>(st.st_size), segment_size, cpus, options, merge);
+  if (!in_segments) {
+    block_scanner scanner(files.log());
+    while (std::optional<std::string_view> piece = scanner.next()) {
+      std::optional<session> s = parse_line(*piece, run.any_day, day);
+      if (!s) continue;
+      number = after(number);
+      total_sent += s->sent;
+      total_rcvd += s->rcvd;
+      table.add_node_bytes(s->address, s->sent, s->rcvd);
+      if (!sessions.any()) continue;
+      sessions.write([&](std::string& text, frames f) {
+        append_row_number(text, number, f);
+        append_session_cells(text, *s, f);
+      });
+      out.push();
+    }
+    read_failed = scanner.failed();
   }
 
   sessions.write([&](std::string& text, frames f) {
@@ -104,7 +154,7 @@ std::vector<std::string> scan_log(const settings& run, run_files& files, sink& o
   out.write("\n");
 
   std::vector<std::string> complaints;
-  if (scanner.failed()) complaints.push_back(quoted("Cannot read file", log_name));
+  if (read_failed) complaints.push_back(quoted("Cannot read file", log_name));
   close_report(ses_report, run.out_ses, complaints);
   close_report(nodes_report, run.out_nodes, complaints);
   return complaints;

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "parse.h"
 
@@ -95,7 +96,10 @@ const char* last_feed(const char* begin, const char* end) {
 }  // namespace
 
 block_scanner::block_scanner(int fd, std::size_t block_size)
-    : fd_(fd), block_size_(block_size), buffer_(new char[block_size + piece_limit + marker_size]) {}
+    : block_scanner([fd](char* buffer, std::size_t size) { return ::read(fd, buffer, size); }, block_size) {}
+
+block_scanner::block_scanner(byte_source source, std::size_t block_size)
+    : source_(std::move(source)), block_size_(block_size), buffer_(new char[block_size + piece_limit + marker_size]) {}
 
 std::optional<std::string_view> block_scanner::next() {
   for (;;) {
@@ -139,7 +143,7 @@ bool block_scanner::refill() {
   piece_ = 0;
   for (;;) {
     // What is kept is less than a piece and a marker, so a whole block always fits after it.
-    ssize_t n = ::read(fd_, buffer_.get() + end_, block_size_);
+    ssize_t n = source_(buffer_.get() + end_, block_size_);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       failed_ = n < 0;

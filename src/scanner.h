@@ -1,7 +1,10 @@
 // Finding the pieces of a log that can close a session, reading it in large blocks.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -10,6 +13,10 @@
 // last one up to and including its line feed.
 inline constexpr std::size_t piece_limit = 254;
 
+// Where a scanner's bytes come from: a call that fills at most `size` bytes of `buffer` as read(2)
+// does, and returns how many, 0 at the end, or -1 with errno set.
+using byte_source = std::function<ssize_t(char* buffer, std::size_t size)>;
+
 // Reads a file descriptor in large blocks and yields only the pieces that hold the done marker
 // whole, each as the piece-by-piece reading of the log would cut it; the other bytes are looked
 // at once by the marker search and never copied. Memory stays the same however long a line is.
@@ -17,6 +24,8 @@ class block_scanner {
  public:
   // Reads fd in blocks of block_size bytes (at the most).
   explicit block_scanner(int fd, std::size_t block_size = 1 << 20);
+  // Reads from a source in blocks of block_size bytes (at the most).
+  block_scanner(byte_source source, std::size_t block_size);
 
   // The next piece that holds the done marker, valid until the next call; none at end of input
   // or after a read error.
@@ -31,7 +40,7 @@ class block_scanner {
   // Moves the search to `to`, keeping track of where pieces begin.
   void advance(std::size_t to);
 
-  int fd_;
+  byte_source source_;
   std::size_t block_size_;
   std::unique_ptr<char[]> buffer_;
   std::size_t end_ = 0;  // bytes in the buffer

@@ -1,6 +1,8 @@
 #include "tables.h"
 
 #include <charconv>
+#include <iterator>
+#include <limits>
 #include <span>
 
 #include "parse.h"
@@ -83,6 +85,23 @@ void append_number(std::string& out, std::int64_t value, std::size_t width) {
   out.append(digits, length);
 }
 
+// A total right-aligned in `width` bytes, every digit written however many there are.
+void append_number(std::string& out, total value, std::size_t width) {
+  if (value >= std::numeric_limits<std::int64_t>::min() && value <= std::numeric_limits<std::int64_t>::max()) {
+    append_number(out, static_cast<std::int64_t>(value), width);
+    return;
+  }
+  __extension__ using magnitude = unsigned __int128;
+  magnitude rest = value < 0 ? magnitude{0} - static_cast<magnitude>(value) : static_cast<magnitude>(value);
+  char digits[48];
+  char* begin = std::end(digits);
+  for (; rest != 0; rest /= 10) *--begin = static_cast<char>('0' + static_cast<int>(rest % 10));
+  if (value < 0) *--begin = '-';
+  auto length = static_cast<std::size_t>(std::end(digits) - begin);
+  if (length < width) out.append(width - length, ' ');
+  out.append(begin, length);
+}
+
 // A text left-aligned in `width` bytes, as "%-*s" writes it.
 void append_text(std::string& out, std::string_view text, std::size_t width) {
   out += text;
@@ -114,11 +133,14 @@ std::string_view nodes_foot(frames f) {
   return text.in(f);
 }
 
-void append_session_row(std::string& out, std::int64_t number, const session& s, frames f) {
-  const std::string_view v = bar(f);
-  out += v;
+void append_row_number(std::string& out, std::int64_t number, frames f) {
+  out += bar(f);
   append_number(out, number, 6);
   out += ' ';
+}
+
+void append_session_cells(std::string& out, const session& s, frames f) {
+  const std::string_view v = bar(f);
   out += v;
   out += ' ';
   append_text(out, s.stamp, 16);
@@ -138,8 +160,8 @@ void append_session_row(std::string& out, std::int64_t number, const session& s,
   out += '\n';
 }
 
-void append_node_row(std::string& out, std::int64_t position, std::string_view address, std::int64_t sent,
-                     std::int64_t rcvd, frames f) {
+void append_node_row(std::string& out, std::int64_t position, std::string_view address, total sent, total rcvd,
+                     frames f) {
   const std::string_view v = bar(f);
   out += v;
   append_number(out, position, 6);
@@ -156,7 +178,7 @@ void append_node_row(std::string& out, std::int64_t position, std::string_view a
   out += '\n';
 }
 
-void append_total(std::string& out, std::string_view label, std::int64_t value) {
+void append_total(std::string& out, std::string_view label, total value) {
   out += label;
   append_number(out, value, 12);
   out += '\n';

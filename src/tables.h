@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "nodes.h"
+
 struct session;
 
 // How frames are drawn: single KOI8-R bytes 0x80 to 0x8A, or the same box characters in UTF-8.
@@ -20,10 +22,12 @@ std::string_view nodes_head(frames f);
 // Bottom frame of the Nodes Statistics table with its line feed.
 std::string_view nodes_foot(frames f);
 
-// Appends the Sessions History row of session number `number`.
-void append_session_row(std::string& out, std::int64_t number, const session& s, frames f);
+// Appends the cell that opens the Sessions History row of session number `number`.
+void append_row_number(std::string& out, std::int64_t number, frames f);
+// Appends the rest of a session's Sessions History row: stamp, address, direction, counts.
+void append_session_cells(std::string& out, const session& s, frames f);
 // Appends the Nodes Statistics row at `position` (counted from 1) for an address and its totals.
-void append_node_row(std::string& out, std::int64_t position, std::string_view address, std::int64_t sent,
-                     std::int64_t rcvd, frames f);
+void append_node_row(std::string& out, std::int64_t position, std::string_view address, total sent, total rcvd,
+                     frames f);
 // Appends a totals line: label, the value right-aligned in 12 columns, a line feed.
-void append_total(std::string& out, std::string_view label, std::int64_t value);
+void append_total(std::string& out, std::string_view label, total value);

@@ -1,7 +1,10 @@
-// Preloaded into ornsum by the tests to give it the faults and the clock a test needs:
-// with READ_FAULT_AFTER=n, reads from files (not the standard descriptors) fail with EIO once n
-// bytes have been read, as a failing disk would make them; with NOW=t, the clock reads t.
+// Preloaded into ornsum by the tests to give it the faults and the clock that a test needs:
+// - READ_FAULT_AT=n: reads from files (not the standard descriptors) end at offset n, and fail
+//   with EIO from there on, as a failing disk would make them;
+// - WORKER_MALLOC_FAILS: every allocation on a thread other than the first fails;
+// - NOW=t: the clock reads t.
 #include <dlfcn.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,27 +12,48 @@
 #include <cstdlib>
 #include <ctime>
 
-extern "C" ssize_t read(int fd, void* buf, size_t nbytes) {
-  using read_function = ssize_t (*)(int, void*, size_t);
-  static auto real = reinterpret_cast<read_function>(::dlsym(RTLD_NEXT, "read"));
-  static const char* setting = std::getenv("READ_FAULT_AFTER");
-  static long left = setting ? std::atol(setting) : -1;
-  if (fd <= STDERR_FILENO || left < 0) return real(fd, buf, nbytes);
-  if (left == 0) {
-    errno = EIO;
-    return -1;
-  }
-  ssize_t n = real(fd, buf, std::min(nbytes, static_cast<size_t>(left)));
-  if (n > 0) left -= n;
-  return n;
+namespace {
+
+template <typename Function>
+Function real(const char* name) {
+  return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
 }
 
-extern "C" time_t time(time_t* t) {
-  using time_function = time_t (*)(time_t*);
-  static auto real = reinterpret_cast<time_function>(::dlsym(RTLD_NEXT, "time"));
+// How many bytes from `offset` may be read; -1 with errno set when none may.
+ssize_t readable(int fd, off_t offset, size_t wanted) {
+  static const char* setting = std::getenv("READ_FAULT_AT");
+  if (setting == nullptr || fd <= STDERR_FILENO || offset < 0) return static_cast<ssize_t>(wanted);
+  const off_t fault = std::atoll(setting);
+  if (offset < fault) return static_cast<ssize_t>(std::min<off_t>(static_cast<off_t>(wanted), fault - offset));
+  errno = EIO;
+  return -1;
+}
+
+}  // namespace
+
+extern "C" ssize_t read(int fd, void* buf, size_t nbytes) {
+  static auto next = real<ssize_t (*)(int, void*, size_t)>("read");
+  ssize_t allowed = readable(fd, ::lseek(fd, 0, SEEK_CUR), nbytes);
+  return allowed < 0 ? -1 : next(fd, buf, static_cast<size_t>(allowed));
+}
+
+extern "C" ssize_t pread(int fd, void* buf, size_t nbytes, off_t offset) {
+  static auto next = real<ssize_t (*)(int, void*, size_t, off_t)>("pread");
+  ssize_t allowed = readable(fd, offset, nbytes);
+  return allowed < 0 ? -1 : next(fd, buf, static_cast<size_t>(allowed), offset);
+}
+
+extern "C" void* malloc(size_t size) {
+  static auto next = real<void* (*)(size_t)>("malloc");
+  static const bool fails = std::getenv("WORKER_MALLOC_FAILS") != nullptr;
+  return fails && ::gettid() != ::getpid() ? nullptr : next(size);
+}
+
+extern "C" time_t time(time_t* timer) {
+  static auto next = real<time_t (*)(time_t*)>("time");
   const char* now = std::getenv("NOW");
-  if (now == nullptr) return real(t);
+  if (now == nullptr) return next(timer);
   time_t value = std::atoll(now);
-  if (t != nullptr) *t = value;
+  if (timer != nullptr) *timer = value;
   return value;
 }
