@@ -6,6 +6,7 @@
 #include <limits>
 #include <optional>
 
+#include "decode.h"
 #include "nodes.h"
 #include "parse.h"
 #include "scanner.h"
@@ -112,12 +113,13 @@ std::vector<std::string> scan_log(const settings& run, run_files& files, sink& o
   };
   struct stat st;
   const unsigned cpus = usable_cpus();
+  log_text log(files.log());
   const bool in_segments =
-      cpus > 1 && ::fstat(files.log(), &st) == 0 && S_ISREG(st.st_mode) &&
+      log.format() == compression::none && cpus > 1 && ::fstat(files.log(), &st) == 0 && S_ISREG(st.st_mode) &&
       static_cast<std::uint64_t>(st.st_size) >= 2 * segment_size &&
       scan_segments(files.log(), static_cast<std::uint64_t>(st.st_size), segment_size, cpus, options, merge);
   if (!in_segments) {
-    block_scanner scanner(files.log());
+    block_scanner scanner([&log](char* buffer, std::size_t size) { return log.read(buffer, size); });
     while (std::optional<std::string_view> piece = scanner.next()) {
       std::optional<session> s = parse_line(*piece, run.any_day, day);
       if (!s) continue;

@@ -25,7 +25,7 @@ class block_scanner {
   // Reads fd in blocks of block_size bytes (at the most).
   explicit block_scanner(int fd, std::size_t block_size = 1 << 20);
   // Reads from a source in blocks of block_size bytes (at the most).
-  block_scanner(byte_source source, std::size_t block_size);
+  explicit block_scanner(byte_source source, std::size_t block_size = 1 << 20);
 
   // The next piece that holds the done marker, valid until the next call; none at end of input
   // or after a read error.

@@ -29,7 +29,8 @@ check("the listing" "${listing}" "^([^\n]*/\n|[^\n]*/ornsum\n|[^\n]*/ornsum\\.1\
 
 execute_process(COMMAND ${DPKG_DEB} -f ${deb} OUTPUT_VARIABLE control COMMAND_ERROR_IS_FATAL ANY)
 foreach(field "Package: ornsum\n" "Version: ${VERSION}\n" "Section: utils\n" "Maintainer: [^\n]+ <[^\n]+@[^\n]+>\n"
-              "Depends: [^\n]*libc6[^\n]*\n" "Depends: [^\n]*libstdc\\+\\+6" "Description: [^\n]+\n [^\n]+")
+              "Depends: [^\n]*libc6[^\n]*\n" "Depends: [^\n]*libstdc\\+\\+6"
+              "Depends: [^\n]*libisal2" "Depends: [^\n]*libzstd1" "Depends: [^\n]*liblzma5" "Depends: [^\n]*libbz2-1\\.0" "Description: [^\n]+\n [^\n]+")
   check("the control file" "${control}" "${field}")
 endforeach()
 

@@ -144,6 +144,21 @@ const run_case cases[] = {
      "twice env READ_FAULT_AT=9500000 ornsum", 0, "0\n0\nsame\n0\n0\nsame\n2\n2\nsame\n2\n2\nsame\n", ""},
     {big + "LD_PRELOAD=$SHIM WORKER_MALLOC_FAILS=1 ornsum -sS big", 2, koi8(sessions_head),
      "Processing file: \"big\"...\n\n\nOut of memory\n\n", {{"S", koi8(sessions_head)}}},
+    // A compressed log, of two members or frames, reads as its decompressed text through a pipe.
+    {"for z in gzip zstd xz bzip2; do $z -c log >c; $z -c log >>c; ornsum -sA -nB c >o1 2>/dev/null; echo $?; "
+     "$z -dc c | ornsum -sC -nD /dev/stdin >o2 2>/dev/null; cmp A C && cmp B D && cmp o1 o2 && echo same; done",
+     0, "0\nsame\n0\nsame\n0\nsame\n0\nsame\n", ""},
+    // Cut short at three places, or with a byte changed, each format fails to read.
+    {"for z in gzip zstd xz bzip2; do $z -c log >c; n=$(wc -c <c); for cut in 10 $((n / 2)) $((n - 1)); do "
+     "head -c $cut c >t; ornsum -q t 2>e; echo \"$? $(grep -c 'Cannot read file: \"t\"' e)\"; done; cp c t; "
+     "printf X | dd of=t bs=1 seek=$((n / 2)) conv=notrunc 2>/dev/null; ornsum -q t 2>e; "
+     "echo \"$? $(grep -c 'Cannot read file: \"t\"' e)\"; done", 0,
+     "\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n", ""},
+    // Text whose first bytes are all but a signature is text.
+    {"ornsum -q -sS log 2>/dev/null; for p in '\\037' 'BZh91AY&S' '\\050\\265\\057' '\\3757zXZ' 'P*M'; do "
+     "{ printf \"$p\"; cat log; } >t; ornsum -q -sT t 2>/dev/null; cmp S T && echo same; done", 0,
+     "\n\nsame\n\nsame\n\nsame\n\nsame\n\nsame\n", "",
+     {{"S", S}}},
     // A line of 32 MiB, marker after marker, read in a 16 MiB address space.
     {"yes 'x] done (from 1:2/3, OK (4/5 bytes)) ' | head -c 33554432 | tr -d '\\n' >long; ulimit -v 16384; "
      "ornsum -q long", 0, "\n", "Processing file: \"long\"...\nDone!\n\n"},

@@ -1,0 +1,29 @@
+// Fuzzes the reading of a log that may be compressed, on arbitrary bytes: a text log must come out
+// as it went in, and compressed data, damaged or not, must end in text or an error, never a crash.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "decode.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  int fd = memfd_create("log", 0);
+  if (fd < 0 || ::write(fd, data, size) != static_cast<ssize_t>(size)) std::abort();
+  ::lseek(fd, 0, SEEK_SET);
+  std::string text;
+  ssize_t n = 0;
+  {
+    log_text log(fd);
+    char buffer[4096];
+    while ((n = log.read(buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
+    if (log.format() == compression::none &&
+        (n != 0 || text != std::string_view(reinterpret_cast<const char*>(data), size)))
+      std::abort();
+  }
+  ::close(fd);
+  return 0;
+}

@@ -1,0 +1,38 @@
+// The text of a log: its bytes as they lie, or, when its first bytes say it is compressed, its
+// bytes inflated on a thread of their own and handed over a block at a time.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "inflate.h"
+
+class inflating;
+
+// A log read as text.
+class log_text {
+ public:
+  // Reads the first bytes of fd, as many as it takes to tell the format, and starts inflating
+  // a compressed log.
+  explicit log_text(int fd);
+  ~log_text();
+  log_text(const log_text&) = delete;
+  log_text& operator=(const log_text&) = delete;
+
+  // How the log is stored.
+  compression format() const { return format_; }
+  // Fills buffer as read(2) does with the text that follows what was read before: -1 with EIO
+  // once a compressed log turns out damaged or truncated, or is of a format this build cannot
+  // read, after all that inflated cleanly. What the inflating thread threw is thrown here.
+  ssize_t read(char* buffer, std::size_t size);
+
+ private:
+  int fd_;
+  std::string head_;  // the first bytes of a text log, not yet handed on
+  int head_error_ = 0;
+  compression format_ = compression::none;
+  std::unique_ptr<inflating> inflating_;
+};

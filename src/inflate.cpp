@@ -1,0 +1,233 @@
+#include "inflate.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <new>
+#include <string>
+
+#if ORNSUM_GZIP
+#include <isa-l/igzip_lib.h>
+#endif
+#if ORNSUM_ZSTD
+#include <zstd.h>
+#endif
+#if ORNSUM_XZ
+#include <lzma.h>
+#endif
+#if ORNSUM_BZIP2
+#include <bzlib.h>
+#endif
+
+namespace {
+
+// A signature: for each of its bytes, the lowest and the highest value allowed there.
+struct signature {
+  compression format;
+  std::string_view low, high;
+};
+
+// zstd's own frames may follow skippable ones, whose magic number ends in any of sixteen values.
+constexpr signature signatures[] = {
+    {compression::gzip, "\x1f\x8b", "\x1f\x8b"},
+    {compression::zstd, "\x28\xb5\x2f\xfd", "\x28\xb5\x2f\xfd"},
+    {compression::zstd, "\x50\x2a\x4d\x18", "\x5f\x2a\x4d\x18"},
+    {compression::xz, std::string_view("\xfd\x37\x7a\x58\x5a\x00", 6), std::string_view("\xfd\x37\x7a\x58\x5a\x00", 6)},
+    {compression::bzip2, "BZh1\x31\x41\x59\x26\x53\x59", "BZh9\x31\x41\x59\x26\x53\x59"},
+};
+
+// The number of bytes at the front of head that fit the signature.
+std::size_t fitting(std::string_view head, const signature& s) {
+  std::size_t n = 0;
+  while (n < std::min(head.size(), s.low.size()) && head[n] >= s.low[n] && head[n] <= s.high[n]) ++n;
+  return n;
+}
+
+// Lengths go to the libraries in their own types; larger buffers are taken a part at a time.
+template <typename Length>
+Length part(std::size_t size) {
+  return static_cast<Length>(std::min<std::size_t>(size, std::numeric_limits<Length>::max()));
+}
+
+#if ORNSUM_GZIP
+// gzip through ISA-L's igzip, which checks each member's CRC and length.
+class gzip_inflater final : public inflater {
+ public:
+  gzip_inflater() { start(); }
+
+  bool inflate(std::string_view& in, std::span<char>& out, bool) override {
+    if (whole()) {
+      if (in.empty()) return true;
+      start();
+    }
+    state_.next_in = reinterpret_cast<std::uint8_t*>(const_cast<char*>(in.data()));
+    state_.avail_in = part<std::uint32_t>(in.size());
+    state_.next_out = reinterpret_cast<std::uint8_t*>(out.data());
+    state_.avail_out = part<std::uint32_t>(out.size());
+    const std::uint32_t had_in = state_.avail_in;
+    const std::uint32_t had_out = state_.avail_out;
+    const int result = isal_inflate(&state_);
+    in.remove_prefix(had_in - state_.avail_in);
+    out = out.subspan(had_out - state_.avail_out);
+    return result == ISAL_DECOMP_OK;
+  }
+
+  bool whole() const override { return state_.block_state == ISAL_BLOCK_FINISH; }
+
+ private:
+  void start() {
+    isal_inflate_init(&state_);
+    state_.crc_flag = ISAL_GZIP;
+  }
+
+  inflate_state state_{};
+};
+#endif
+
+#if ORNSUM_ZSTD
+// zstd frames, one after another, with skippable frames among them.
+class zstd_inflater final : public inflater {
+ public:
+  // Levels 1 to 19 of the zstd tool use windows of at most 8 MiB; frames that need more (--ultra,
+  // --long) are refused, so that memory stays bounded whatever a header claims.
+  static constexpr int window_log_max = 23;
+
+  zstd_inflater() : context_(ZSTD_createDCtx()) {
+    if (context_ == nullptr) throw std::bad_alloc();
+    ZSTD_DCtx_setParameter(context_.get(), ZSTD_d_windowLogMax, window_log_max);
+  }
+
+  bool inflate(std::string_view& in, std::span<char>& out, bool) override {
+    ZSTD_inBuffer from{in.data(), in.size(), 0};
+    ZSTD_outBuffer to{out.data(), out.size(), 0};
+    const std::size_t result = ZSTD_decompressStream(context_.get(), &to, &from);
+    in.remove_prefix(from.pos);
+    out = out.subspan(to.pos);
+    if (ZSTD_isError(result) != 0) return false;
+    if (from.pos > 0 || to.pos > 0) whole_ = result == 0;
+    return true;
+  }
+
+  bool whole() const override { return whole_; }
+
+ private:
+  struct free_context {
+    void operator()(ZSTD_DCtx* context) const { ZSTD_freeDCtx(context); }
+  };
+  std::unique_ptr<ZSTD_DCtx, free_context> context_;
+  bool whole_ = false;
+};
+#endif
+
+#if ORNSUM_XZ
+// xz streams, one after another, as xzcat reads them.
+class xz_inflater final : public inflater {
+ public:
+  // xz -9 needs 65 MiB to decode; a stream that needs more than this is refused.
+  static constexpr std::uint64_t memory_limit = std::uint64_t{80} << 20;
+
+  xz_inflater() {
+    if (lzma_stream_decoder(&stream_, memory_limit, LZMA_CONCATENATED) != LZMA_OK) throw std::bad_alloc();
+  }
+  ~xz_inflater() override { lzma_end(&stream_); }
+  xz_inflater(const xz_inflater&) = delete;
+  xz_inflater& operator=(const xz_inflater&) = delete;
+
+  bool inflate(std::string_view& in, std::span<char>& out, bool last) override {
+    stream_.next_in = reinterpret_cast<const std::uint8_t*>(in.data());
+    stream_.avail_in = in.size();
+    stream_.next_out = reinterpret_cast<std::uint8_t*>(out.data());
+    stream_.avail_out = out.size();
+    const lzma_ret result = lzma_code(&stream_, last ? LZMA_FINISH : LZMA_RUN);
+    in.remove_prefix(in.size() - stream_.avail_in);
+    out = out.subspan(out.size() - stream_.avail_out);
+    whole_ = result == LZMA_STREAM_END;
+    // A buffer error means no progress was possible; whether that is an end, whole() tells.
+    return result == LZMA_OK || result == LZMA_STREAM_END || result == LZMA_BUF_ERROR;
+  }
+
+  bool whole() const override { return whole_; }
+
+ private:
+  lzma_stream stream_ = LZMA_STREAM_INIT;
+  bool whole_ = false;
+};
+#endif
+
+#if ORNSUM_BZIP2
+// bzip2 streams, one after another, as bzcat reads them.
+class bzip2_inflater final : public inflater {
+ public:
+  bzip2_inflater() { start(); }
+  ~bzip2_inflater() override { BZ2_bzDecompressEnd(&stream_); }
+  bzip2_inflater(const bzip2_inflater&) = delete;
+  bzip2_inflater& operator=(const bzip2_inflater&) = delete;
+
+  bool inflate(std::string_view& in, std::span<char>& out, bool) override {
+    if (whole_) {
+      if (in.empty()) return true;
+      BZ2_bzDecompressEnd(&stream_);
+      start();
+    }
+    stream_.next_in = const_cast<char*>(in.data());
+    stream_.avail_in = part<unsigned>(in.size());
+    stream_.next_out = out.data();
+    stream_.avail_out = part<unsigned>(out.size());
+    const unsigned had_in = stream_.avail_in;
+    const unsigned had_out = stream_.avail_out;
+    const int result = BZ2_bzDecompress(&stream_);
+    in.remove_prefix(had_in - stream_.avail_in);
+    out = out.subspan(had_out - stream_.avail_out);
+    whole_ = result == BZ_STREAM_END;
+    return result == BZ_OK || result == BZ_STREAM_END;
+  }
+
+  bool whole() const override { return whole_; }
+
+ private:
+  void start() {
+    stream_ = bz_stream{};
+    if (BZ2_bzDecompressInit(&stream_, 0, 0) != BZ_OK) throw std::bad_alloc();
+    whole_ = false;
+  }
+
+  bz_stream stream_{};
+  bool whole_ = false;
+};
+#endif
+
+}  // namespace
+
+std::optional<compression> compression_of(std::string_view head, bool more_may_come) {
+  bool partly = false;
+  for (const signature& s : signatures) {
+    const std::size_t n = fitting(head, s);
+    if (n == s.low.size()) return s.format;
+    partly = partly || n == head.size();
+  }
+  if (partly && more_may_come) return std::nullopt;
+  return compression::none;
+}
+
+std::unique_ptr<inflater> inflater_for(compression format) {
+  switch (format) {
+#if ORNSUM_GZIP
+    case compression::gzip:
+      return std::make_unique<gzip_inflater>();
+#endif
+#if ORNSUM_ZSTD
+    case compression::zstd:
+      return std::make_unique<zstd_inflater>();
+#endif
+#if ORNSUM_XZ
+    case compression::xz:
+      return std::make_unique<xz_inflater>();
+#endif
+#if ORNSUM_BZIP2
+    case compression::bzip2:
+      return std::make_unique<bzip2_inflater>();
+#endif
+    default:
+      return nullptr;
+  }
+}
