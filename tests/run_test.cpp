@@ -24,7 +24,7 @@ const std::string odd_log =
     "+ 05 Dec 12:34:58 [9] done (nothing to count)\n"
     "+ 05 Dec 12:35:00 [3] done (8:1/1, OK (3/3 bytes))\n"
     "+ 05 Dec 12:35:01 [4] done (xx, OK (4/4 bytes))\n"
-    "+ 05 Dec 12:35:02 [5] done (from a-very-long-node-address.example, OK (5/5 bytes))\n";
+    "+ 31 Jan 12:35:02 [5] done (from a-very-long-node-address.example, OK (5/5 bytes))\n";
 
 const std::string sessions_head =
     ("\n                           Sessions History\n\n"
@@ -65,7 +65,7 @@ const std::string odd_sessions =
                   "│     2 │ 05 Dec 12:34:57 │ a              │ i │        1 │       -5 │\n"
                   "│     3 │ 05 Dec 12:35:00 │                │ u │        3 │        3 │\n"
                   "│     4 │ 05 Dec 12:35:01 │                │ u │        4 │        4 │\n"
-                  "│     5 │ 05 Dec 12:35:02 │ a-very-long-node-address.example│ i │        5 │        5 │\n",
+                  "│     5 │ 31 Jan 12:35:02 │ a-very-long-node-address.example│ i │        5 │        5 │\n",
                   "Total bytes sent: 9223372036854775820\nTotal bytes rcvd: -9223372036854775800\n\n"));
 const std::string odd_nodes = koi8(nodes("│     1 │ a                │9223372036854775808 │-9223372036854775812 │\n"
                                          "│     2 │                  │        7 │        7 │\n"
@@ -108,6 +108,8 @@ const run_case cases[] = {
     {on_the_5th + "ornsum -d log", 0, example_out, done},
     {on_the_6th + "ornsum -d -sS -nN log", 0, empty_out, done, {{"S", koi8(no_session + "\n")}, {"N", koi8(nodes("") + "\n")}}},
     {on_the_6th + "ornsum -qd -sS log", 0, "\n", done, {{"S", S}}},
+    {"LD_PRELOAD=$SHIM NOW=1738300000 TZ=UTC ornsum -d -q -nN odd", 0, "\n", "Processing file: \"odd\"...\nDone!\n\n",
+     {{"N", koi8(nodes("│     1 │ a-very-long-node-address.example│        5 │        5 │\n") + "\n")}}},
     {"LD_PRELOAD=$SHIM NOW=9223372036854775807 ornsum -d log", 2, "", "Cannot read the current date\n\n"},
     // Every address of a log is found again after the node table has grown many times.
     {"seq 6000 | sed 's|.*|+ d [1] done (from 2:&, OK (0/0 b))|' >once; cat once once >twice; "
@@ -135,6 +137,7 @@ const run_case cases[] = {
     {"ornsum -q -s/dev/stdout log | cat", 0, S + "\n", done},
     {"ornsum -s/dev/null -n/dev/null log", 0, example_out, done},
     {"ornsum -s/dev/full log", 2, example_out, processing + "Cannot write file: \"/dev/full\"\n\n"},
+    {"ornsum -q -n/dev/full log", 2, "\n", processing + "Cannot write file: \"/dev/full\"\n\n"},
     {"ornsum -sS log >/dev/full", 2, "", stdout_failed, {{"S", S}}},
     {"ornsum -sS log >&-", 2, "", stdout_failed, {{"S", S}}},
     {"ornsum -sS log >&3", 2, "", stdout_failed, {{"S", S}}},
