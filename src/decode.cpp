@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <exception>
 #include <mutex>
@@ -53,7 +52,7 @@ class inflating {
     }
     std::string& block = blocks_.front();
     const std::size_t n = std::min(size, block.size() - taken_);
-    std::memcpy(buffer, block.data() + taken_, n);
+    std::copy_n(block.data() + taken_, n, buffer);
     taken_ += n;
     if (taken_ == block.size()) {
       blocks_.pop_front();
@@ -89,7 +88,10 @@ class inflating {
       if (taken == input.size() && !last) {
         input.resize(input_size);
         ssize_t n = read_some(fd, input.data(), input.size());
-        if (n < 0) return hand_over(stop, block, used) && false;
+        if (n < 0) {
+          hand_over(stop, block, used);
+          return false;
+        }
         input.resize(static_cast<std::size_t>(n));
         taken = 0;
         last = n == 0;
@@ -101,7 +103,10 @@ class inflating {
       const bool clean = inflater.inflate(in, room, last);
       taken += had_in - in.size();
       used += had_room - room.size();
-      if (!clean) return hand_over(stop, block, used) && false;
+      if (!clean) {
+        hand_over(stop, block, used);
+        return false;
+      }
       if (used == block.size()) {
         if (!hand_over(stop, block, used)) return true;
         continue;
@@ -168,7 +173,7 @@ ssize_t log_text::read(char* buffer, std::size_t size) {
   if (inflating_) return inflating_->read(buffer, size);
   if (!head_.empty()) {
     const std::size_t n = std::min(size, head_.size());
-    std::memcpy(buffer, head_.data(), n);
+    std::copy_n(head_.data(), n, buffer);
     head_.erase(0, n);
     return static_cast<ssize_t>(n);
   }

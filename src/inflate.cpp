@@ -33,7 +33,7 @@ constexpr signature signatures[] = {
     {compression::zstd, "\x28\xb5\x2f\xfd", "\x28\xb5\x2f\xfd"},
     {compression::zstd, "\x50\x2a\x4d\x18", "\x5f\x2a\x4d\x18"},
     {compression::xz, std::string_view("\xfd\x37\x7a\x58\x5a\x00", 6), std::string_view("\xfd\x37\x7a\x58\x5a\x00", 6)},
-    {compression::bzip2, "BZh1\x31\x41\x59\x26\x53\x59", "BZh9\x31\x41\x59\x26\x53\x59"},
+    {compression::bzip2, "BZh11AY&SY", "BZh91AY&SY"},
 };
 
 // The number of bytes at the front of head that fit the signature.
@@ -55,7 +55,7 @@ class gzip_inflater final : public inflater {
  public:
   gzip_inflater() { start(); }
 
-  bool inflate(std::string_view& in, std::span<char>& out, bool) override {
+  bool inflate(std::string_view& in, std::span<char>& out, bool /*last*/) override {
     if (whole()) {
       if (in.empty()) return true;
       start();
@@ -97,7 +97,7 @@ class zstd_inflater final : public inflater {
     ZSTD_DCtx_setParameter(context_.get(), ZSTD_d_windowLogMax, window_log_max);
   }
 
-  bool inflate(std::string_view& in, std::span<char>& out, bool) override {
+  bool inflate(std::string_view& in, std::span<char>& out, bool /*last*/) override {
     ZSTD_inBuffer from{in.data(), in.size(), 0};
     ZSTD_outBuffer to{out.data(), out.size(), 0};
     const std::size_t result = ZSTD_decompressStream(context_.get(), &to, &from);
@@ -163,7 +163,7 @@ class bzip2_inflater final : public inflater {
   bzip2_inflater(const bzip2_inflater&) = delete;
   bzip2_inflater& operator=(const bzip2_inflater&) = delete;
 
-  bool inflate(std::string_view& in, std::span<char>& out, bool) override {
+  bool inflate(std::string_view& in, std::span<char>& out, bool /*last*/) override {
     if (whole_) {
       if (in.empty()) return true;
       BZ2_bzDecompressEnd(&stream_);

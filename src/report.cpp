@@ -63,6 +63,56 @@ std::int64_t after(std::int64_t number) {
   return number == std::numeric_limits<std::int64_t>::max() ? number : number + 1;
 }
 
+// The Sessions History as it is counted: the session number, the grand totals and the node table,
+// and the destinations each session's row goes to as soon as it is counted.
+class history {
+ public:
+  history(destinations& rows, sink& out) : rows_(rows), out_(out) {}
+
+  // Counts a session found by a scan of the whole log.
+  void add(const session& s) {
+    number_ = after(number_);
+    sent += s.sent;
+    rcvd += s.rcvd;
+    nodes.add_node_bytes(s.address, s.sent, s.rcvd);
+    if (!rows_.any()) return;
+    rows_.write([&](std::string& text, frames f) {
+      append_row_number(text, number_, f);
+      append_session_cells(text, s, f);
+    });
+    out_.push();
+  }
+
+  // Counts a segment's sessions, numbered on from those of the segments before it.
+  void merge(tally& t) {
+    sent += t.sent;
+    rcvd += t.rcvd;
+    failed = t.failed;
+    for (const entry& e : t.nodes.entries()) nodes.add_node_bytes(e.address, e.sent, e.rcvd);
+    for (std::size_t row = 0; row < static_cast<std::size_t>(t.sessions); ++row) {
+      number_ = after(number_);
+      if (!rows_.any()) continue;
+      rows_.write([&](std::string& text, frames f) {
+        const row_text& rows = t.rows[static_cast<std::size_t>(f)];
+        const std::size_t begin = row == 0 ? 0 : rows.ends[row - 1];
+        append_row_number(text, number_, f);
+        text.append(rows.text, begin, rows.ends[row] - begin);
+      });
+    }
+    out_.push();
+  }
+
+  total sent = 0;
+  total rcvd = 0;
+  node_table nodes;
+  bool failed = false;  // reading stopped on an error
+
+ private:
+  destinations& rows_;
+  sink& out_;
+  std::int64_t number_ = 0;
+};
+
 // Closes a report; a write that failed on the way is told in place of "Done!".
 void close_report(sink* report, const std::optional<std::string>& name, std::vector<std::string>& complaints) {
   if (!report) return;
@@ -87,67 +137,34 @@ std::vector<std::string> scan_log(const settings& run, run_files& files, sink& o
   sessions.write([](std::string& text, frames f) { text += sessions_head(f); });
   out.push();
 
-  std::int64_t number = 0;
-  total total_sent = 0;
-  total total_rcvd = 0;
-  node_table table;
-  bool read_failed = false;
+  history counted(sessions, out);
   const scan_options options{run.any_day, day, {sessions.wants(frames::koi8), sessions.wants(frames::utf8)}};
-  auto merge = [&](tally& t) {
-    total_sent += t.sent;
-    total_rcvd += t.rcvd;
-    for (const entry& e : t.nodes.entries()) table.add_node_bytes(e.address, e.sent, e.rcvd);
-    for (std::int64_t i = 0; i < t.sessions; ++i) {
-      number = after(number);
-      if (!sessions.any()) continue;
-      sessions.write([&](std::string& text, frames f) {
-        const row_text& rows = t.rows[static_cast<std::size_t>(f)];
-        const auto row = static_cast<std::size_t>(i);
-        const std::size_t begin = row == 0 ? 0 : rows.ends[row - 1];
-        append_row_number(text, number, f);
-        text.append(rows.text, begin, rows.ends[row] - begin);
-      });
-    }
-    out.push();
-    read_failed = t.failed;
-  };
   struct stat st;
   const unsigned cpus = usable_cpus();
   log_text log(files.log());
-  const bool in_segments =
-      log.format() == compression::none && cpus > 1 && ::fstat(files.log(), &st) == 0 && S_ISREG(st.st_mode) &&
-      static_cast<std::uint64_t>(st.st_size) >= 2 * segment_size &&
-      scan_segments(files.log(), static_cast<std::uint64_t>(st.st_size), segment_size, cpus, options, merge);
+  const bool in_segments = log.format() == compression::none && cpus > 1 && ::fstat(files.log(), &st) == 0 &&
+                           S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) >= 2 * segment_size &&
+                           scan_segments(files.log(), static_cast<std::uint64_t>(st.st_size), segment_size, cpus,
+                                         options, [&counted](tally& t) { counted.merge(t); });
   if (!in_segments) {
     block_scanner scanner([&log](char* buffer, std::size_t size) { return log.read(buffer, size); });
     while (std::optional<std::string_view> piece = scanner.next()) {
-      std::optional<session> s = parse_line(*piece, run.any_day, day);
-      if (!s) continue;
-      number = after(number);
-      total_sent += s->sent;
-      total_rcvd += s->rcvd;
-      table.add_node_bytes(s->address, s->sent, s->rcvd);
-      if (!sessions.any()) continue;
-      sessions.write([&](std::string& text, frames f) {
-        append_row_number(text, number, f);
-        append_session_cells(text, *s, f);
-      });
-      out.push();
+      if (std::optional<session> s = parse_line(*piece, run.any_day, day)) counted.add(*s);
     }
-    read_failed = scanner.failed();
+    counted.failed = scanner.failed();
   }
 
   sessions.write([&](std::string& text, frames f) {
     text += sessions_foot(f);
-    append_total(text, "Total bytes sent: ", total_sent);
-    append_total(text, "Total bytes rcvd: ", total_rcvd);
+    append_total(text, "Total bytes sent: ", counted.sent);
+    append_total(text, "Total bytes rcvd: ", counted.rcvd);
   });
   if (ses_report) ses_report->write("\n");
 
   destinations nodes(console, console_frames, nodes_report);
   nodes.write([](std::string& text, frames f) { text += nodes_head(f); });
   std::int64_t position = 0;
-  for (const entry& e : table.entries()) {
+  for (const entry& e : counted.nodes.entries()) {
     ++position;
     nodes.write([&](std::string& text, frames f) { append_node_row(text, position, e.address, e.sent, e.rcvd, f); });
   }
@@ -156,7 +173,7 @@ std::vector<std::string> scan_log(const settings& run, run_files& files, sink& o
   out.write("\n");
 
   std::vector<std::string> complaints;
-  if (read_failed) complaints.push_back(quoted("Cannot read file", log_name));
+  if (counted.failed) complaints.push_back(quoted("Cannot read file", log_name));
   close_report(ses_report, run.out_ses, complaints);
   close_report(nodes_report, run.out_nodes, complaints);
   return complaints;
