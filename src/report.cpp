@@ -84,19 +84,17 @@ class history {
   }
 
   // Counts a segment's sessions, numbered on from those of the segments before it.
-  void merge(tally& t) {
+  void merge(const tally& t) {
     sent += t.sent;
     rcvd += t.rcvd;
     failed = t.failed;
-    for (const entry& e : t.nodes.entries()) nodes.add_node_bytes(e.address, e.sent, e.rcvd);
-    for (std::size_t row = 0; row < static_cast<std::size_t>(t.sessions); ++row) {
+    for (std::size_t i = 0; i < t.sessions(); ++i) {
       number_ = after(number_);
+      nodes.add_node_bytes(t.addresses[i], t.counts[2 * i], t.counts[2 * i + 1]);
       if (!rows_.any()) continue;
       rows_.write([&](std::string& text, frames f) {
-        const row_text& rows = t.rows[static_cast<std::size_t>(f)];
-        const std::size_t begin = row == 0 ? 0 : rows.ends[row - 1];
         append_row_number(text, number_, f);
-        text.append(rows.text, begin, rows.ends[row] - begin);
+        text += t.rows[static_cast<std::size_t>(f)][i];
       });
     }
     out_.push();

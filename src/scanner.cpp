@@ -101,6 +101,12 @@ block_scanner::block_scanner(int fd, std::size_t block_size)
 block_scanner::block_scanner(byte_source source, std::size_t block_size)
     : source_(std::move(source)), block_size_(block_size), buffer_(new char[block_size + piece_limit + marker_size]) {}
 
+void block_scanner::restart(byte_source source) {
+  source_ = std::move(source);
+  end_ = search_ = piece_ = 0;
+  finished_ = failed_ = false;
+}
+
 std::optional<std::string_view> block_scanner::next() {
   for (;;) {
     const char* base = buffer_.get();

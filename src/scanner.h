@@ -27,6 +27,8 @@ class block_scanner {
   // Reads from a source in blocks of block_size bytes (at the most).
   explicit block_scanner(byte_source source, std::size_t block_size = 1 << 20);
 
+  // Starts over on another source, keeping the buffer.
+  void restart(byte_source source);
   // The next piece that holds the done marker, valid until the next call; none at end of input
   // or after a read error.
   std::optional<std::string_view> next();

@@ -89,10 +89,12 @@ struct outcome {
 }  // namespace
 
 void tally::add(const session& s, const scan_options& options) {
-  ++sessions;
+  addresses.text += s.address;
+  addresses.ends.push_back(addresses.text.size());
+  counts.push_back(s.sent);
+  counts.push_back(s.rcvd);
   sent += s.sent;
   rcvd += s.rcvd;
-  nodes.add_node_bytes(s.address, s.sent, s.rcvd);
   for (frames f : {frames::koi8, frames::utf8}) {
     auto style = static_cast<std::size_t>(f);
     if (!options.rows_in[style]) continue;
@@ -126,6 +128,8 @@ bool scan_segments(int fd, std::uint64_t size, std::uint64_t segment_size, unsig
   std::uint64_t merged = 0;
 
   auto work = [&](const std::stop_token& stop) {
+    // One scanner a worker, its buffer kept from one segment to the next.
+    std::optional<block_scanner> scanner;
     std::unique_lock held(lock);
     while (changed.wait(held, stop, [&] { return next < std::min(count, merged + window); })) {
       const std::uint64_t k = next++;
@@ -133,8 +137,12 @@ bool scan_segments(int fd, std::uint64_t size, std::uint64_t segment_size, unsig
       outcome o{true, std::nullopt, nullptr};
       try {
         const std::uint64_t end = k + 1 == count ? std::numeric_limits<std::uint64_t>::max() : (k + 1) * segment_size;
-        block_scanner scanner(segment_reader(fd, k * segment_size, end, stop), block_size);
-        tally_all(scanner, options, o.done.emplace());
+        segment_reader reader(fd, k * segment_size, end, stop);
+        if (scanner)
+          scanner->restart(reader);
+        else
+          scanner.emplace(reader, block_size);
+        tally_all(*scanner, options, o.done.emplace());
       } catch (...) {
         o.error = std::current_exception();
       }

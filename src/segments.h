@@ -22,22 +22,32 @@ struct scan_options {
   std::array<bool, 2> rows_in = {};  // whether rows are kept with KOI8-R frames, with UTF-8 ones
 };
 
-// The rows of a tally in one kind of frames: each session's row after its number cell.
-struct row_text {
+// Texts kept one after another in one string.
+struct text_list {
   std::string text;
-  std::vector<std::size_t> ends;  // where each row ends in text
+  std::vector<std::size_t> ends;  // where each text ends
+
+  // The text at a place in the list.
+  std::string_view operator[](std::size_t i) const {
+    const std::size_t begin = i == 0 ? 0 : ends[i - 1];
+    return std::string_view(text).substr(begin, ends[i] - begin);
+  }
 };
 
-// What the sessions of one stretch of the log come to.
+// What the sessions of one stretch of the log come to, kept in log order for the merge: each
+// session's address and counts, which go to the node table there, and its row after the number
+// cell, in the frames the options ask for.
 struct tally {
-  std::int64_t sessions = 0;
+  text_list addresses;
+  std::vector<std::int64_t> counts;  // each session's bytes sent, then received
   total sent = 0;
   total rcvd = 0;
-  node_table nodes;
-  std::array<row_text, 2> rows;  // with KOI8-R frames and with UTF-8 ones, as the options ask
-  bool failed = false;           // reading stopped on an error
+  std::array<text_list, 2> rows;  // with KOI8-R frames and with UTF-8 ones
+  bool failed = false;            // reading stopped on an error
 
-  // Counts a session, sums its bytes, and keeps its row in the frames the options ask for.
+  // The number of sessions.
+  std::size_t sessions() const { return addresses.ends.size(); }
+  // Keeps a session.
   void add(const session& s, const scan_options& options);
 };
 
