@@ -18,6 +18,9 @@ namespace {
 
 // Compressed bytes are read, and inflated bytes handed over, in blocks of these sizes.
 constexpr std::size_t input_size = std::size_t{256} * 1024;
+// Less input than this, with more to come, is topped up before inflating: igzip misreads a gzip
+// member header that reaches it split over two calls.
+constexpr std::size_t input_minimum = std::size_t{64} * 1024;
 constexpr std::size_t block_size = std::size_t{1} << 20;
 // Blocks inflated ahead of the scan, at the most.
 constexpr std::size_t blocks_ahead = 2;
@@ -85,15 +88,17 @@ class inflating {
     std::string block(block_size, '\0');
     std::size_t used = 0;
     for (;;) {
-      if (taken == input.size() && !last) {
-        input.resize(input_size);
-        ssize_t n = read_some(fd, input.data(), input.size());
+      if (input.size() - taken < input_minimum && !last) {
+        input.erase(0, taken);
+        taken = 0;
+        const std::size_t kept = input.size();
+        input.resize(kept + input_size);
+        ssize_t n = read_some(fd, input.data() + kept, input_size);
         if (n < 0) {
           hand_over(stop, block, used);
           return false;
         }
-        input.resize(static_cast<std::size_t>(n));
-        taken = 0;
+        input.resize(kept + static_cast<std::size_t>(n));
         last = n == 0;
       }
       std::string_view in(input.data() + taken, input.size() - taken);
@@ -111,9 +116,9 @@ class inflating {
         if (!hand_over(stop, block, used)) return true;
         continue;
       }
-      if (in.size() != had_in || room.size() != had_room || (in.empty() && !last)) continue;
-      // No progress with all the input given: the end, a clean one only where a member ends.
-      return hand_over(stop, block, used) && in.empty() && inflater.whole();
+      if (in.size() != had_in || room.size() != had_room || (!last && in.size() < input_minimum)) continue;
+      // No progress with all the input there is: the end, a clean one only where a member ends.
+      return hand_over(stop, block, used) && last && in.empty() && inflater.whole();
     }
   }
 
