@@ -26,8 +26,8 @@ void hold_standard_descriptors() {
 
 // Frames go out as UTF-8 boxes only to a terminal whose locale is UTF-8; files, pipes and other
 // terminals get the KOI8-R bytes.
-frames console_frames() {
-  if (::isatty(STDOUT_FILENO) != 1 || std::setlocale(LC_CTYPE, "") == nullptr) return frames::koi8;
+frames console_frames(bool terminal) {
+  if (!terminal || std::setlocale(LC_CTYPE, "") == nullptr) return frames::koi8;
   const bool utf8 = std::strcmp(::nl_langinfo(CODESET), "UTF-8") == 0;
   (void)std::setlocale(LC_CTYPE, "C");
   return utf8 ? frames::utf8 : frames::koi8;
@@ -48,7 +48,8 @@ int main(int argc, char** argv) {
   // error does not lead to the log.
   bool bannered = false;
   try {
-    out.emplace(STDOUT_FILENO, ::isatty(STDOUT_FILENO) == 1);
+    const bool terminal = ::isatty(STDOUT_FILENO) == 1;
+    out.emplace(STDOUT_FILENO, terminal);
     command c = read_command_line(argc, argv);
     std::optional<run_files> files;
     if (!c.show_usage && !c.invalid_switch) files.emplace(c.run, STDOUT_FILENO, STDERR_FILENO);
@@ -62,7 +63,7 @@ int main(int argc, char** argv) {
       tell(std::string("Invalid switch: \"") + *c.invalid_switch + "\"\n");
       return 2;
     }
-    std::vector<std::string> complaints = scan_log(c.run, *files, *out, console_frames());
+    std::vector<std::string> complaints = scan_log(c.run, *files, *out, console_frames(terminal));
     out->close();
     if (out->failed()) complaints.emplace_back("Cannot write standard output\n\n");
     for (const std::string& complaint : complaints) tell(complaint);

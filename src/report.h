@@ -10,7 +10,8 @@
 #include "tables.h"
 
 // Reads the log once and writes the tables to out (unless run.q), with frames drawn as
-// console_frames says, and to the named reports, which it empties first and frames in KOI8-R. Returns the messages that
-// take the place of "Done!" (a read or write failure), none after a complete run. Throws failure when -d is given and
-// the clock cannot be read, or when a report cannot be emptied.
+// console_frames says, and to the named reports, which it empties first and frames in KOI8-R.
+// Returns the messages that take the place of "Done!" (a read or write failure), none after a
+// complete run. Throws failure when -d is given and the clock cannot be read, or when a report
+// cannot be emptied.
 std::vector<std::string> scan_log(const settings& run, run_files& files, sink& out, frames console_frames);
