@@ -6,7 +6,7 @@
 #include <limits>
 #include <optional>
 
-#include "decode.h"
+#include "log_text.h"
 #include "nodes.h"
 #include "parse.h"
 #include "scanner.h"

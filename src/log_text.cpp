@@ -1,4 +1,4 @@
-#include "decode.h"
+#include "log_text.h"
 
 #include <unistd.h>
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "inflate.h"
+#include "compression.h"
 
 class inflating;
 

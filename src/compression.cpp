@@ -1,4 +1,4 @@
-#include "inflate.h"
+#include "compression.h"
 
 #include <algorithm>
 #include <cstdint>
