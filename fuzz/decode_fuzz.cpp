@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string text;
   ssize_t n = 0;
   {
-    log_text log(fd);
+    log_text log(file_bytes(fd, size));
     char buffer[4096];
     while ((n = log.read(buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
     if (log.format() == compression::none &&

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "segments.h"
 
@@ -32,22 +33,22 @@ std::string totals_of(total sent, total rcvd, bool failed) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;
-  // The first byte chooses the segment size, from one byte up, the second how many workers; the
-  // rest is the log.
-  const std::uint64_t segment = data[0] + std::uint64_t{1};
-  const unsigned workers = data[1] % 3 + 1;
+  // The first byte chooses the segment size, from one byte up; the second how many workers, and
+  // how small the parts of a tally and the budget of those waiting are; the rest is the log.
+  const segment_plan plan{data[0] + std::uint64_t{1}, data[1] % 3 + 1u, std::size_t{1} << (data[1] / 3 % 4 * 3),
+                          std::size_t{1} << (data[1] / 12 % 4 * 4)};
   int fd = memfd_create("log", 0);
   if (fd < 0 || ::write(fd, data + 2, size - 2) != static_cast<ssize_t>(size - 2)) std::abort();
   const scan_options options{false, "", {true, false}};
   tally whole;
   ::lseek(fd, 0, SEEK_SET);
   block_scanner scanner(fd);
-  tally_all(scanner, options, whole);
+  tally_all(scanner, options, SIZE_MAX, [&whole](tally& t) { whole = std::move(t); });
   std::string sessions;
   total sent = 0;
   total rcvd = 0;
   bool failed = false;
-  bool started = scan_segments(fd, size - 2, segment, workers, options, [&](tally& t) {
+  bool started = scan_segments(fd, size - 2, plan, options, [&](tally& t) {
     sessions += sessions_of(t);
     sent += t.sent;
     rcvd += t.rcvd;

@@ -43,6 +43,15 @@ std::size_t fitting(std::string_view head, const signature& s) {
   return n;
 }
 
+#if ORNSUM_GZIP || ORNSUM_BZIP2
+// Drops the zero bytes that tape or block padding leaves after the last member or stream; false
+// when anything else follows them.
+bool drop_padding(std::string_view& in) {
+  in.remove_prefix(std::min(in.size(), in.find_first_not_of('\0')));
+  return in.empty();
+}
+#endif
+
 // Lengths go to the libraries in their own types; larger buffers are taken a part at a time.
 template <typename Length>
 Length part(std::size_t size) {
@@ -50,16 +59,46 @@ Length part(std::size_t size) {
 }
 
 #if ORNSUM_GZIP
-// gzip through ISA-L's igzip, which checks each member's CRC and length.
+// Whether `in` holds a gzip member header whole, or so much of one that more would not help.
+bool gzip_header_whole(std::string_view in) {
+  constexpr std::size_t enough = std::size_t{64} * 1024;
+  enum : unsigned char { fhcrc = 2, fextra = 4, fname = 8, fcomment = 16 };
+  std::size_t end = 10;
+  if (in.size() >= enough) return true;
+  if (in.size() < end) return false;
+  const auto flags = static_cast<unsigned char>(in[3]);
+  if ((flags & fextra) != 0) {
+    if (in.size() < end + 2) return false;
+    end += 2 + static_cast<unsigned char>(in[end]) +
+           256 * static_cast<std::size_t>(static_cast<unsigned char>(in[end + 1]));
+  }
+  for (unsigned char text : {fname, fcomment}) {
+    if ((flags & text) == 0) continue;
+    const std::size_t zero = in.find('\0', end);
+    if (zero == std::string_view::npos) return false;
+    end = zero + 1;
+  }
+  if ((flags & fhcrc) != 0) end += 2;
+  return in.size() >= end;
+}
+
+// gzip through ISA-L's igzip, which checks each member's CRC and length. igzip misreads a member
+// header that reaches it split over two calls, so it is given each header whole.
 class gzip_inflater final : public inflater {
  public:
   gzip_inflater() { start(); }
 
-  bool inflate(std::string_view& in, std::span<char>& out, bool /*last*/) override {
+  bool inflate(std::string_view& in, std::span<char>& out, bool last) override {
     if (whole()) {
+      if (padded_ || (!in.empty() && in.front() == '\0')) {
+        padded_ = true;
+        return drop_padding(in);
+      }
       if (in.empty()) return true;
       start();
     }
+    if (header_ && !last && !gzip_header_whole(in)) return true;
+    header_ = false;
     state_.next_in = reinterpret_cast<std::uint8_t*>(const_cast<char*>(in.data()));
     state_.avail_in = part<std::uint32_t>(in.size());
     state_.next_out = reinterpret_cast<std::uint8_t*>(out.data());
@@ -78,9 +117,12 @@ class gzip_inflater final : public inflater {
   void start() {
     isal_inflate_init(&state_);
     state_.crc_flag = ISAL_GZIP;
+    header_ = true;
   }
 
   inflate_state state_{};
+  bool header_ = true;   // the member's header has not yet gone to igzip
+  bool padded_ = false;  // zero bytes followed the last member
 };
 #endif
 
@@ -165,6 +207,10 @@ class bzip2_inflater final : public inflater {
 
   bool inflate(std::string_view& in, std::span<char>& out, bool /*last*/) override {
     if (whole_) {
+      if (padded_ || (!in.empty() && in.front() == '\0')) {
+        padded_ = true;
+        return drop_padding(in);
+      }
       if (in.empty()) return true;
       BZ2_bzDecompressEnd(&stream_);
       start();
@@ -193,6 +239,7 @@ class bzip2_inflater final : public inflater {
 
   bz_stream stream_{};
   bool whole_ = false;
+  bool padded_ = false;  // zero bytes followed the last stream
 };
 #endif
 

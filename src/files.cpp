@@ -29,8 +29,9 @@ file_id file_on(const std::optional<sink>& report) { return report ? file_on(rep
 
 bool same(file_id a, file_id b) { return a.ino != 0 && a.dev == b.dev && a.ino == b.ino; }
 
-// Opens the log for reading; a directory is refused, since reading it would fail at once.
-int open_log(const std::string& name) {
+// Opens the log for reading, noting the size of a regular file; a directory is refused, since
+// reading it would fail at once.
+int open_log(const std::string& name, std::optional<std::uint64_t>& size) {
   int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat st;
   if (fd >= 0 && (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
@@ -38,6 +39,7 @@ int open_log(const std::string& name) {
     fd = -1;
   }
   if (fd < 0) throw failure(quoted("Cannot open file", name));
+  if (S_ISREG(st.st_mode)) size = static_cast<std::uint64_t>(st.st_size);
   return fd;
 }
 
@@ -52,7 +54,8 @@ void open_report(std::optional<sink>& report, const std::optional<std::string>& 
 
 }  // namespace
 
-run_files::run_files(const settings& run, int out_fd, int err_fd) : log_(open_log(run.log_name.value_or(""))) {
+run_files::run_files(const settings& run, int out_fd, int err_fd)
+    : log_(open_log(run.log_name.value_or(""), log_size_)) {
   try {
     const file_id log = file_on(log_);
     const file_id err = file_on(err_fd);
@@ -62,7 +65,7 @@ run_files::run_files(const settings& run, int out_fd, int err_fd) : log_(open_lo
     const file_id out = file_on(out_fd);
     const file_id ses = file_on(ses_);
     const file_id nodes = file_on(nodes_);
-    if (!run.q && same(out, log)) throw failure(quoted("Standard output is the log", *run.log_name));
+    if (same(out, log)) throw failure(quoted("Standard output is the log", *run.log_name));
     if (same(ses, log)) throw failure(quoted("Report file is the log", *run.out_ses));
     if (same(nodes, log)) throw failure(quoted("Report file is the log", *run.out_nodes));
     if (same(ses, nodes)) throw failure(quoted("Both reports name one file", *run.out_nodes));

@@ -1,6 +1,7 @@
 // Opening the log and the reports of a run, and refusing a run that would destroy stored bytes.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -33,6 +34,8 @@ class run_files {
 
   // The log, open for reading.
   int log() const { return log_; }
+  // The size of a log that is a regular file, as it was when opened; none for a pipe or device.
+  std::optional<std::uint64_t> log_size() const { return log_size_; }
   // The sessions report; null when none is named.
   sink* ses() { return ses_ ? &*ses_ : nullptr; }
   // The nodes report; null when none is named.
@@ -41,6 +44,7 @@ class run_files {
   void truncate_reports(const settings& run);
 
  private:
+  std::optional<std::uint64_t> log_size_;  // before log_, which is opened with it
   int log_;
   std::optional<sink> ses_;
   std::optional<sink> nodes_;

@@ -1,5 +1,7 @@
 #include "log_text.h"
 
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,11 +18,8 @@
 
 namespace {
 
-// Compressed bytes are read, and inflated bytes handed over, in blocks of these sizes.
+// Compressed bytes are read, and inflated bytes handed over, in blocks of these sizes at the most.
 constexpr std::size_t input_size = std::size_t{256} * 1024;
-// Less input than this, with more to come, is topped up before inflating: igzip misreads a gzip
-// member header that reaches it split over two calls.
-constexpr std::size_t input_minimum = std::size_t{64} * 1024;
 constexpr std::size_t block_size = std::size_t{1} << 20;
 // Blocks inflated ahead of the scan, at the most.
 constexpr std::size_t blocks_ahead = 2;
@@ -28,21 +27,73 @@ constexpr std::size_t blocks_ahead = 2;
 // The longest signature: as many bytes as it takes to tell any format.
 constexpr std::size_t signature_size = 10;
 
-ssize_t read_some(int fd, char* buffer, std::size_t size) {
+// Polls fd, and wake unless it is -1; the revents of fd, or POLLERR when poll fails, so that the
+// read that follows tells what is wrong. Sets woken when wake became readable.
+short poll_log(int fd, int wake, int timeout, bool& woken) {
+  pollfd fds[] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
   for (;;) {
-    ssize_t n = ::read(fd, buffer, size);
-    if (n >= 0 || errno != EINTR) return n;
+    const int n = ::poll(fds, 2, timeout);
+    if (n < 0 && errno == EINTR) continue;
+    woken = (fds[1].revents & POLLIN) != 0;
+    return n < 0 ? static_cast<short>(POLLERR) : fds[0].revents;
   }
 }
 
+// An eventfd that the stop of a run makes readable; -1 when none could be made, and the waits
+// then wait for the log alone.
+class stop_signal {
+ public:
+  stop_signal() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+  ~stop_signal() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  stop_signal(const stop_signal&) = delete;
+  stop_signal& operator=(const stop_signal&) = delete;
+
+  int fd() const { return fd_; }
+  void raise() const {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(fd_, &one, sizeof one);
+  }
+
+ private:
+  int fd_;
+};
+
 }  // namespace
+
+ssize_t file_bytes::read(char* buffer, std::size_t size) {
+  if (left_) size = static_cast<std::size_t>(std::min<std::uint64_t>(size, *left_));
+  if (size == 0) return 0;
+  for (;;) {
+    const ssize_t n = ::read(fd_, buffer, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0 && left_) {
+      errno = EIO;
+      return -1;
+    }
+    if (n > 0 && left_) *left_ -= static_cast<std::uint64_t>(n);
+    return n;
+  }
+}
+
+bool file_bytes::ready() const {
+  bool woken = false;
+  return poll_log(fd_, -1, 0, woken) != 0;
+}
+
+bool file_bytes::wait(int wake) const {
+  bool woken = false;
+  poll_log(fd_, wake, -1, woken);
+  return !woken;
+}
 
 // A compressed log inflated on a thread of its own, ahead of the scan by a few blocks.
 class inflating {
  public:
-  inflating(int fd, std::string head, std::unique_ptr<inflater> inflater)
-      : thread_([this, fd, head = std::move(head), inflater = std::move(inflater)](
-                    const std::stop_token& stop) mutable { run(stop, fd, std::move(head), *inflater); }) {}
+  inflating(file_bytes bytes, std::string head, std::unique_ptr<inflater> inflater)
+      : thread_([this, bytes, head = std::move(head), inflater = std::move(inflater)](
+                    const std::stop_token& stop) mutable { run(stop, bytes, std::move(head), *inflater); }) {}
 
   ssize_t read(char* buffer, std::size_t size) {
     std::unique_lock held(lock_);
@@ -66,11 +117,13 @@ class inflating {
   }
 
  private:
-  // Inflates fd's bytes, after the head already read, until the end or the first damage.
-  void run(const std::stop_token& stop, int fd, std::string input, inflater& inflater) {
+  // Inflates the log's bytes, after the head already read, until the end or the first damage.
+  void run(const std::stop_token& stop, file_bytes& bytes, std::string input, inflater& inflater) {
     bool damaged = true;
     try {
-      damaged = !inflate_all(stop, fd, std::move(input), inflater);
+      // A stop wakes the thread even while it waits for input that may never come.
+      std::stop_callback wake_up(stop, [this] { stopped_.raise(); });
+      damaged = !inflate_all(stop, bytes, std::move(input), inflater);
     } catch (...) {
       std::lock_guard held(lock_);
       error_ = std::current_exception();
@@ -81,19 +134,25 @@ class inflating {
     changed_.notify_all();
   }
 
-  // Whether the input inflated cleanly to its end; the blocks go to the scan as they fill.
-  bool inflate_all(const std::stop_token& stop, int fd, std::string input, inflater& inflater) {
+  // Whether the input inflated cleanly to its end; the blocks go to the scan as they fill, and
+  // sooner when the input would keep the scan waiting.
+  bool inflate_all(const std::stop_token& stop, file_bytes& bytes, std::string input, inflater& inflater) {
     std::size_t taken = 0;
     bool last = false;
+    bool starved = input.empty();
     std::string block(block_size, '\0');
     std::size_t used = 0;
     for (;;) {
-      if (input.size() - taken < input_minimum && !last) {
+      if (starved) {
+        // Rows reach a terminal as soon as their bytes have come: what is inflated goes to the
+        // scan before a wait for more.
+        if (!bytes.ready() && !hand_over(stop, block, used)) return true;
+        if (!bytes.wait(stopped_.fd())) return true;
         input.erase(0, taken);
         taken = 0;
         const std::size_t kept = input.size();
         input.resize(kept + input_size);
-        ssize_t n = read_some(fd, input.data() + kept, input_size);
+        const ssize_t n = bytes.read(input.data() + kept, input_size);
         if (n < 0) {
           hand_over(stop, block, used);
           return false;
@@ -114,11 +173,16 @@ class inflating {
       }
       if (used == block.size()) {
         if (!hand_over(stop, block, used)) return true;
+        starved = false;
         continue;
       }
-      if (in.size() != had_in || room.size() != had_room || (!last && in.size() < input_minimum)) continue;
+      const bool progress = in.size() != had_in || room.size() != had_room;
+      // More input, where the inflater used all it had or waits for the rest of what it began
+      // (a member header), up to a bound.
+      starved = !last && (in.empty() || (!progress && in.size() < input_size));
+      if (progress || starved) continue;
       // No progress with all the input there is: the end, a clean one only where a member ends.
-      return hand_over(stop, block, used) && last && in.empty() && inflater.whole();
+      return hand_over(stop, block, used) && in.empty() && inflater.whole();
     }
   }
 
@@ -141,20 +205,21 @@ class inflating {
   bool ended_ = false;
   bool damaged_ = false;
   std::exception_ptr error_;
+  stop_signal stopped_;
   std::jthread thread_;  // last, so that it is stopped and joined before the rest goes
 };
 
-log_text::log_text(int fd) : fd_(fd) {
+log_text::log_text(file_bytes bytes) : bytes_(bytes) {
   std::optional<compression> told;
   while (!(told = compression_of(head_, true))) {
-    char bytes[signature_size];
-    ssize_t n = read_some(fd, bytes, signature_size - head_.size());
+    char first[signature_size];
+    const ssize_t n = bytes_.read(first, signature_size - head_.size());
     if (n <= 0) {
       head_error_ = n < 0 ? errno : 0;
       told = compression_of(head_, false);
       break;
     }
-    head_.append(bytes, static_cast<std::size_t>(n));
+    head_.append(first, static_cast<std::size_t>(n));
   }
   format_ = *told;
   if (format_ == compression::none) return;
@@ -165,7 +230,7 @@ log_text::log_text(int fd) : fd_(fd) {
     return;
   }
   try {
-    inflating_ = std::make_unique<inflating>(fd, std::move(head_), std::move(inflater));
+    inflating_ = std::make_unique<inflating>(bytes_, std::move(head_), std::move(inflater));
   } catch (const std::system_error&) {
     throw std::bad_alloc();
   }
@@ -186,5 +251,5 @@ ssize_t log_text::read(char* buffer, std::size_t size) {
     errno = head_error_;
     return -1;
   }
-  return read_some(fd_, buffer, size);
+  return bytes_.read(buffer, size);
 }

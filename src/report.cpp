@@ -1,7 +1,6 @@
 #include "report.h"
 
-#include <sys/stat.h>
-
+#include <algorithm>
 #include <ctime>
 #include <limits>
 #include <optional>
@@ -54,9 +53,16 @@ class destinations {
   std::string text_;
 };
 
-// A regular file of at least two segments is read on every CPU the process may use, in segments
-// of this many bytes.
+// A regular file of at least two segments is read on every CPU the process may use, up to
+// max_workers, in segments of segment_size bytes. More workers would only add memory: eight read
+// faster than the one merge, which takes every session in log order, can take their sessions.
 constexpr std::uint64_t segment_size = std::uint64_t{4} << 20;
+constexpr unsigned max_workers = 8;
+// A segment's sessions go to the merge in parts of chunk_bytes, and the segments that wait for
+// their turn hold at most budget bytes of parts between them: memory stays the same however
+// many CPUs there are and however long a line is.
+constexpr std::size_t chunk_bytes = std::size_t{64} * 1024;
+constexpr std::size_t budget = std::size_t{2} << 20;
 
 // The number of the next session: one more, or the bound, where it stops rather than wrap.
 std::int64_t after(std::int64_t number) {
@@ -137,13 +143,12 @@ std::vector<std::string> scan_log(const settings& run, run_files& files, sink& o
 
   history counted(sessions, out);
   const scan_options options{run.any_day, day, {sessions.wants(frames::koi8), sessions.wants(frames::utf8)}};
-  struct stat st;
-  const unsigned cpus = usable_cpus();
-  log_text log(files.log());
-  const bool in_segments = log.format() == compression::none && cpus > 1 && ::fstat(files.log(), &st) == 0 &&
-                           S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) >= 2 * segment_size &&
-                           scan_segments(files.log(), static_cast<std::uint64_t>(st.st_size), segment_size, cpus,
-                                         options, [&counted](tally& t) { counted.merge(t); });
+  const std::optional<std::uint64_t> log_size = files.log_size();
+  const segment_plan plan{segment_size, std::min(usable_cpus(), max_workers), chunk_bytes, budget};
+  log_text log(file_bytes(files.log(), log_size));
+  const bool in_segments =
+      log.format() == compression::none && plan.workers > 1 && log_size && *log_size >= 2 * segment_size &&
+      scan_segments(files.log(), *log_size, plan, options, [&counted](tally& t) { counted.merge(t); });
   if (!in_segments) {
     block_scanner scanner([&log](char* buffer, std::size_t size) { return log.read(buffer, size); });
     while (std::optional<std::string_view> piece = scanner.next()) {

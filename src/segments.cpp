@@ -7,10 +7,9 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <exception>
-#include <limits>
 #include <mutex>
-#include <optional>
 #include <stop_token>
 #include <system_error>
 #include <thread>
@@ -20,13 +19,31 @@ namespace {
 // Several segments are read at once, each in blocks smaller than those of a single scan.
 constexpr std::size_t block_size = std::size_t{256} * 1024;
 
+// The segment being merged may run ahead of the merge by this many parts.
+constexpr std::size_t parts_ahead = 2;
+
+// Reads from `at` into buffer as pread does, short of `limit`: -1 with EIO when the file ends
+// before it, as a file truncated since the run began does.
+ssize_t read_at(int fd, char* buffer, std::size_t size, std::uint64_t at, std::uint64_t limit) {
+  size = static_cast<std::size_t>(std::min<std::uint64_t>(size, limit - at));
+  for (;;) {
+    const ssize_t n = ::pread(fd, buffer, size, static_cast<off_t>(at));
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0 && size > 0) {
+      errno = EIO;
+      return -1;
+    }
+    return n;
+  }
+}
+
 // The bytes that a segment's work covers, read with pread: from the first line start at or after
-// its first byte to the end of the last line that begins inside it.
+// its first byte to the end of the last line that begins inside it, or to the file's size.
 class segment_reader {
  public:
-  // The segment [begin, end); an end of max() reads on to the end of the file.
-  segment_reader(int fd, std::uint64_t begin, std::uint64_t end, std::stop_token stop)
-      : fd_(fd), at_(begin), end_(end), stop_(std::move(stop)) {}
+  // The segment [begin, end) of a file of `size` bytes.
+  segment_reader(int fd, std::uint64_t begin, std::uint64_t end, std::uint64_t size, std::stop_token stop)
+      : fd_(fd), at_(begin), end_(end), size_(size), stop_(std::move(stop)) {}
 
   ssize_t operator()(char* buffer, std::size_t size) {
     if (!started_) {
@@ -38,8 +55,8 @@ class segment_reader {
       }
     }
     // Once the run has stopped, what is left is of no use.
-    if (done_ || stop_.stop_requested()) return 0;
-    ssize_t n = ::pread(fd_, buffer, size, static_cast<off_t>(at_));
+    if (done_ || at_ == size_ || stop_.stop_requested()) return 0;
+    ssize_t n = read_at(fd_, buffer, size, at_, size_);
     if (n <= 0) return n;
     auto got = static_cast<std::uint64_t>(n);
     // The line that holds the segment's last byte ends with the first line feed from there on.
@@ -59,9 +76,8 @@ class segment_reader {
   // reading failed.
   ssize_t find_start(char* buffer, std::size_t size) {
     for (std::uint64_t at = at_ - 1; at < end_ - 1;) {
-      ssize_t n = ::pread(fd_, buffer, std::min<std::uint64_t>(size, end_ - 1 - at), static_cast<off_t>(at));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return n;
+      ssize_t n = read_at(fd_, buffer, size, at, end_ - 1);
+      if (n < 0) return n;
       if (const void* feed = std::memchr(buffer, '\n', static_cast<std::size_t>(n))) {
         at_ = at + static_cast<std::uint64_t>(static_cast<const char*>(feed) - buffer) + 1;
         return 1;
@@ -74,19 +90,27 @@ class segment_reader {
   int fd_;
   std::uint64_t at_;
   std::uint64_t end_;
+  std::uint64_t size_;
   std::stop_token stop_;
   bool started_ = false;
   bool done_ = false;
 };
 
-// A segment's outcome, waiting to be merged: its tally, or what its worker threw.
-struct outcome {
-  bool ready = false;
-  std::optional<tally> done;
-  std::exception_ptr error;
+// A segment's parts that wait to be merged, and how its reading ended.
+struct segment_parts {
+  std::deque<tally> parts;
+  bool finished = false;
+  std::exception_ptr error;  // what its worker threw
 };
 
 }  // namespace
+
+std::size_t tally::bytes() const {
+  std::size_t n =
+      addresses.text.size() + sizeof(std::size_t) * addresses.ends.size() + sizeof(std::int64_t) * counts.size();
+  for (const text_list& r : rows) n += r.text.size() + sizeof(std::size_t) * r.ends.size();
+  return n;
+}
 
 void tally::add(const session& s, const scan_options& options) {
   addresses.text += s.address;
@@ -103,11 +127,19 @@ void tally::add(const session& s, const scan_options& options) {
   }
 }
 
-void tally_all(block_scanner& scanner, const scan_options& options, tally& t) {
+void tally_all(block_scanner& scanner, const scan_options& options, std::size_t chunk_bytes,
+               const std::function<void(tally&)>& hand_on) {
+  tally t;
   while (std::optional<std::string_view> piece = scanner.next()) {
-    if (std::optional<session> s = parse_line(*piece, options.any_day, options.today)) t.add(*s, options);
+    std::optional<session> s = parse_line(*piece, options.any_day, options.today);
+    if (!s) continue;
+    t.add(*s, options);
+    if (t.bytes() < chunk_bytes) continue;
+    hand_on(t);
+    t = tally{};
   }
   t.failed = scanner.failed();
+  hand_on(t);
 }
 
 unsigned usable_cpus() {
@@ -116,45 +148,57 @@ unsigned usable_cpus() {
   return static_cast<unsigned>(CPU_COUNT(&set));
 }
 
-bool scan_segments(int fd, std::uint64_t size, std::uint64_t segment_size, unsigned workers,
-                   const scan_options& options, const std::function<void(tally&)>& merge) {
-  const std::uint64_t count = (size + segment_size - 1) / segment_size;
-  // Workers run ahead of the merge by at most this many segments, which bounds the memory.
-  const std::uint64_t window = workers + 2;
-  std::vector<outcome> outcomes(window);
+bool scan_segments(int fd, std::uint64_t size, const segment_plan& plan, const scan_options& options,
+                   const std::function<void(tally&)>& merge) {
+  const std::uint64_t count = (size + plan.segment_size - 1) / plan.segment_size;
+  // Workers take segments at most this far ahead of the merge.
+  const std::uint64_t window = plan.workers + std::uint64_t{2};
+  std::vector<segment_parts> segments(window);
   std::mutex lock;
   std::condition_variable_any changed;
   std::uint64_t next = 0;
-  std::uint64_t merged = 0;
+  std::uint64_t merging = 0;
+  std::size_t held = 0;  // bytes of the parts waiting, of every segment
 
   auto work = [&](const std::stop_token& stop) {
     // One scanner a worker, its buffer kept from one segment to the next.
     std::optional<block_scanner> scanner;
-    std::unique_lock held(lock);
-    while (changed.wait(held, stop, [&] { return next < std::min(count, merged + window); })) {
+    std::unique_lock hold(lock);
+    while (changed.wait(hold, stop, [&] { return next < std::min(count, merging + window); })) {
       const std::uint64_t k = next++;
-      held.unlock();
-      outcome o{true, std::nullopt, nullptr};
+      segment_parts& mine = segments[k % window];
+      hold.unlock();
+      std::exception_ptr error;
       try {
-        const std::uint64_t end = k + 1 == count ? std::numeric_limits<std::uint64_t>::max() : (k + 1) * segment_size;
-        segment_reader reader(fd, k * segment_size, end, stop);
+        segment_reader reader(fd, k * plan.segment_size, std::min(size, (k + 1) * plan.segment_size), size, stop);
         if (scanner)
           scanner->restart(reader);
         else
           scanner.emplace(reader, block_size);
-        tally_all(*scanner, options, o.done.emplace());
+        tally_all(*scanner, options, plan.chunk_bytes, [&](tally& t) {
+          const std::size_t bytes = t.bytes();
+          std::unique_lock wait(lock);
+          const bool room = changed.wait(wait, stop, [&] {
+            return k == merging ? mine.parts.size() < parts_ahead : held == 0 || held + bytes <= plan.budget;
+          });
+          if (!room) return;
+          mine.parts.push_back(std::move(t));
+          held += bytes;
+          changed.notify_all();
+        });
       } catch (...) {
-        o.error = std::current_exception();
+        error = std::current_exception();
       }
-      held.lock();
-      outcomes[k % window] = std::move(o);
+      hold.lock();
+      mine.finished = true;
+      mine.error = error;
       changed.notify_all();
     }
   };
   // Declared last, so that on every way out the workers are stopped and joined first.
   std::vector<std::jthread> threads;
-  threads.reserve(workers);
-  for (unsigned i = 0; i < workers; ++i) {
+  threads.reserve(plan.workers);
+  for (unsigned i = 0; i < plan.workers; ++i) {
     try {
       threads.emplace_back(work);
     } catch (const std::system_error&) {
@@ -163,19 +207,25 @@ bool scan_segments(int fd, std::uint64_t size, std::uint64_t segment_size, unsig
   }
   if (threads.empty()) return false;
 
-  for (std::uint64_t k = 0; k < count; ++k) {
-    outcome o;
-    {
-      std::unique_lock held(lock);
-      changed.wait(held, [&] { return outcomes[k % window].ready; });
-      o = std::move(outcomes[k % window]);
-      outcomes[k % window] = outcome{};
-      merged = k + 1;
+  for (std::uint64_t k = 0; k < count;) {
+    segment_parts& theirs = segments[k % window];
+    std::unique_lock hold(lock);
+    changed.wait(hold, [&] { return !theirs.parts.empty() || theirs.finished; });
+    if (theirs.parts.empty()) {
+      const std::exception_ptr error = theirs.error;
+      theirs = segment_parts{};
+      merging = ++k;
+      changed.notify_all();
+      if (error) std::rethrow_exception(error);
+      continue;
     }
+    tally part = std::move(theirs.parts.front());
+    theirs.parts.pop_front();
+    held -= part.bytes();
     changed.notify_all();
-    if (o.error) std::rethrow_exception(o.error);
-    merge(*o.done);
-    if (o.done->failed) break;
+    hold.unlock();
+    merge(part);
+    if (part.failed) break;
   }
   return true;
 }

@@ -47,21 +47,34 @@ struct tally {
 
   // The number of sessions.
   std::size_t sessions() const { return addresses.ends.size(); }
+  // The bytes its texts and numbers take.
+  std::size_t bytes() const;
   // Keeps a session.
   void add(const session& s, const scan_options& options);
 };
 
-// Tallies every session that the scanner's pieces close.
-void tally_all(block_scanner& scanner, const scan_options& options, tally& t);
+// Tallies every session that the scanner's pieces close, handing the tally on each time it holds
+// chunk_bytes or more, and once more at the end, with failed set when reading failed.
+void tally_all(block_scanner& scanner, const scan_options& options, std::size_t chunk_bytes,
+               const std::function<void(tally&)>& hand_on);
 
 // How many CPUs the process may run on.
 unsigned usable_cpus();
 
-// Cuts the regular file on fd, of `size` bytes, into segments of segment_size bytes, tallies them
-// on up to `workers` threads, and calls merge with each tally in file order on the calling thread.
-// A segment's tally covers the lines that begin inside it, however far they run past its end; the
-// last segment reads on to the end of the file. Stops after the first tally whose reading failed.
-// What a worker throws (out of memory) is thrown here, in its turn. Returns false, having merged
-// nothing, when no thread could be started.
-bool scan_segments(int fd, std::uint64_t size, std::uint64_t segment_size, unsigned workers,
-                   const scan_options& options, const std::function<void(tally&)>& merge);
+// How a log is cut and its tallies held.
+struct segment_plan {
+  std::uint64_t segment_size = 0;  // bytes of log in a segment
+  unsigned workers = 1;            // threads that tally segments
+  std::size_t chunk_bytes = 0;     // a segment's tally goes to the merge in parts of about this size
+  std::size_t budget = 0;          // the bytes of parts that may wait for the merge
+};
+
+// Tallies the first `size` bytes of the regular file on fd, cut into segments, on plan.workers
+// threads, and calls merge with the parts of each segment's tally in file order, on the calling
+// thread. A segment's tally covers the lines that begin inside it, however far they run past its
+// end, up to `size`. The segment being merged is always read on; the others wait while their parts
+// hold the budget. Stops after the first part whose reading failed, also when the file turns out
+// shorter than `size`. What a worker throws (out of memory) is thrown here, in its turn. Returns
+// false, having merged nothing, when no thread could be started.
+bool scan_segments(int fd, std::uint64_t size, const segment_plan& plan, const scan_options& options,
+                   const std::function<void(tally&)>& merge);

@@ -80,13 +80,13 @@ const std::string on_the_5th = "LD_PRELOAD=$SHIM NOW=1733400000 TZ=UTC ";
 const std::string on_the_6th = "LD_PRELOAD=$SHIM NOW=1733400000 TZ=XYZ-14 ";
 
 // A log of 21 MB, read in segments on a machine of several CPUs: closing lines, the odd log, and a
-// line of 9 MB that spans segments. twice runs a command on it in segments and on one CPU, and
-// says whether the two runs wrote the same.
+// line of 9 MB that spans segments. twice runs a command on a fresh copy of it, b, in segments
+// and on one CPU, and says whether the two runs wrote the same.
 const std::string big =
     "seq 100000 | sed 's|.*|+ 05 Dec 12:34:56 [&] done (from 2:&, OK (&/7 bytes))|' >part; "
     "{ cat part odd; head -c 9000000 /dev/zero | tr '\\0' x; cat log part log; } >big; "
-    "twice() { LD_PRELOAD=$SHIM \"$@\" -sA -nB big >o1 2>e1; echo $?; "
-    "LD_PRELOAD=$SHIM taskset -c 0 \"$@\" -sC -nD big >o2 2>e2; echo $?; "
+    "twice() { cp big b; LD_PRELOAD=$SHIM \"$@\" -sA -nB b >o1 2>e1; echo $?; "
+    "cp big b; LD_PRELOAD=$SHIM taskset -c 0 \"$@\" -sC -nD b >o2 2>e2; echo $?; "
     "cmp A C && cmp B D && cmp o1 o2 && cmp e1 e2 && echo same; }; ";
 
 struct run_case {
@@ -108,6 +108,8 @@ const run_case cases[] = {
     {on_the_5th + "ornsum -d log", 0, example_out, done},
     {on_the_6th + "ornsum -d -sS -nN log", 0, empty_out, done, {{"S", koi8(no_session + "\n")}, {"N", koi8(nodes("") + "\n")}}},
     {on_the_6th + "ornsum -qd -sS log", 0, "\n", done, {{"S", S}}},
+    {"sed s/Dec/Nov/ log >nov; cat nov log >log2; " + on_the_5th + "ornsum -d -q -sS log2", 0, "\n",
+     "Processing file: \"log2\"...\nDone!\n\n", {{"S", S}}},
     {"LD_PRELOAD=$SHIM NOW=1738300000 TZ=UTC ornsum -d -q -nN odd", 0, "\n", "Processing file: \"odd\"...\nDone!\n\n",
      {{"N", koi8(nodes("│     1 │ a-very-long-node-address.example│        5 │        5 │\n") + "\n")}}},
     {"LD_PRELOAD=$SHIM NOW=9223372036854775807 ornsum -d log", 2, "", "Cannot read the current date\n\n"},
@@ -129,6 +131,8 @@ const run_case cases[] = {
     {"echo kept >R; ln R R2; ornsum -sR -nR2 log", 2, "", "Both reports name one file: \"R2\"\n\n", {{"R", "kept\n"}}},
     {"ornsum -sR -n./R log", 2, "", "Both reports name one file: \"./R\"\n\n", {{"R", ""}}},
     {"ornsum log >>log", 2, "", "Standard output is the log: \"log\"\n\n", {{"log", example_log}}},
+    {"ornsum -q log >>log", 2, "", "Standard output is the log: \"log\"\n\n", {{"log", example_log}}},
+    {"ornsum -q log 1<>log", 2, "", "Standard output is the log: \"log\"\n\n", {{"log", example_log}}},
     {"echo kept >R; ornsum -sR log >>R", 2, "", "Standard output is the report: \"R\"\n\n", {{"R", "kept\n"}}},
     {"ornsum -q -sS log 2>S", 2, "", "", {{"S", banner + "Standard error is the report: \"S\"\n\n"}}},
     {"echo old >N; ornsum -q -nN log 2>>N", 2, "", "", {{"N", "old\n" + banner + "Standard error is the report: \"N\"\n\n"}}},
@@ -143,8 +147,13 @@ const run_case cases[] = {
     {"ornsum -sS log >&3", 2, "", stdout_failed, {{"S", S}}},
     {"LD_PRELOAD=$SHIM READ_FAULT_AT=70 ornsum -q -nN log", 2, "\n", processing + "Cannot read file: \"log\"\n\n",
      {{"N", koi8(nodes("│     1 │ 9:99/9           │      120 │      345 │\n") + "\n")}}},
-    {big + "twice ornsum; twice env NOW=1733400000 ornsum -d; twice env READ_FAULT_AT=5000000 ornsum; "
-     "twice env READ_FAULT_AT=9500000 ornsum", 0, "0\n0\nsame\n0\n0\nsame\n2\n2\nsame\n2\n2\nsame\n", ""},
+    // The log is read as it was when the run began: a line appended during the run is left for the
+    // next, and a truncation ends the run in failure.
+    {big + "twice ornsum; mv A A0; ornsum -q -nN b 2>/dev/null; cmp B N && echo nodes; "
+     "twice env NOW=1733400000 ornsum -d; twice env READ_FAULT_AT=5000000 ornsum; "
+     "twice env READ_FAULT_AT=9500000 ornsum; twice env GROW_AT=1 ornsum; cmp A A0 && echo unchanged; "
+     "twice env SHRINK_AT=12000000 ornsum", 0,
+     "0\n0\nsame\n\nnodes\n0\n0\nsame\n2\n2\nsame\n2\n2\nsame\n0\n0\nsame\nunchanged\n2\n2\nsame\n", ""},
     {big + "LD_PRELOAD=$SHIM WORKER_MALLOC_FAILS=1 ornsum -sS big", 2, koi8(sessions_head),
      "Processing file: \"big\"...\n\n\nOut of memory\n\n", {{"S", koi8(sessions_head)}}},
     // A compressed log, of two members or frames, reads as its decompressed text through a pipe.
@@ -157,6 +166,29 @@ const run_case cases[] = {
      "printf X | dd of=t bs=1 seek=$((n / 2)) conv=notrunc 2>/dev/null; ornsum -q t 2>e; "
      "echo \"$? $(grep -c 'Cannot read file: \"t\"' e)\"; done", 0,
      "\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n", ""},
+    // Read failing in the second member, each format gives the text of the first.
+    {"ornsum -q -sS log 2>/dev/null; for z in gzip zstd xz bzip2; do { $z -c log; seq 99999 | $z -c; } >c; "
+     "LD_PRELOAD=$SHIM READ_FAULT_AT=$(($($z -c log | wc -c) + 99)) ornsum -q -sT c 2>e; "
+     "echo \"$? $(grep -c 'Cannot read file: \"c\"' e)\"; cmp S T && echo same; done",
+     0, "\n\n2 1\nsame\n\n2 1\nsame\n\n2 1\nsame\n\n2 1\nsame\n", ""},
+    // Zero bytes after the last gzip member or bzip2 or xz stream are padding; anything after them,
+    // and zstd's zeros, are damage.
+    {"for z in gzip bzip2 xz zstd; do $z -c log >c; head -c 512 /dev/zero >>c; ornsum -q c 2>e; echo $?; "
+     "printf X >>c; ornsum -q c 2>e; echo \"$? $(grep -c 'Cannot read file: \"c\"' e)\"; done", 0,
+     "\n0\n\n2 1\n\n0\n\n2 1\n\n0\n\n2 1\n\n2\n\n2 1\n", ""},
+    // A gzip member with a name and a header CRC, its header split by the pipe at every byte.
+    {"ornsum -q -sS log 2>/dev/null; { printf '\\037\\213\\010\\012\\0\\0\\0\\0\\0\\003log\\0\\205\\006'; "
+     "gzip -c -n log | tail -c +11; } >m; for k in $(seq 24); do cat m | LD_PRELOAD=$SHIM READ_SPLIT=$k "
+     "ornsum -q -sT /dev/stdin >/dev/null 2>&1; cmp S T || echo $k; done", 0, "\n", ""},
+    // The decoder waiting for input that never comes does not hold the end of a failed run.
+    {"gzip -c log >c; mkfifo f; { head -c 10 c; cat f; } | { LD_PRELOAD=$SHIM MAIN_MALLOC_LIMIT=600000 "
+     "timeout 10 ornsum -q /dev/stdin; echo $?; echo >f; }", 0, "2\n",
+     "Processing file: \"/dev/stdin\"...\n\n\nOut of memory\n\n"},
+    // Memory stays bounded however long a line is and however many CPUs there are.
+    {"yes \"$(printf %-254s '+ 05 Dec 12:34:56 [1] done (from 2:5020/1042@net, OK (120/345 bytes))')\" | "
+     "head -n 132000 | tr -d '\\n' >long; LD_PRELOAD=$SHIM CPUS=64 PEAK=1 ornsum -q -s/dev/null long; "
+     "test \"$(cat peak)\" -le 16384 && echo bounded",
+     0, "\nbounded\n", "Processing file: \"long\"...\nDone!\n\n"},
     // Text whose first bytes are all but a signature is text.
     {"ornsum -q -sS log 2>/dev/null; for p in '\\037' 'BZh91AY&S' '\\050\\265\\057' '\\3757zXZ' 'P*M'; do "
      "{ printf \"$p\"; cat log; } >t; ornsum -q -sT t 2>/dev/null; cmp S T && echo same; done", 0,
@@ -224,16 +256,28 @@ struct pty {
   }
 };
 
-// On a terminal each row shows as soon as its line is read: the log's writer waits to see the
-// first row on the terminal before it ends the log.
+// On a terminal each row shows as soon as its line is read: the log's writer, or the reading of a
+// later segment, waits to see the first row on the terminal before the log goes on.
 TEST(run_terminal, shows_each_row_at_once) {
+  const std::string first_row = "timeout 10 grep -q -m1 12:34:56 <&4 || echo late >&2";
+  for (const std::string writer : {"head -n1 log", "gzip -c log", "zstd -c log", "xz -c log", "bzip2 -c log"}) {
+    pty p;
+    scratch s;
+    s.put("log", example_log);
+    outcome o = s.run("{ " + writer + "; " + first_row + "; } | ornsum /dev/stdin >&3", p.screen, p.terminal);
+    EXPECT_EQ(o.status, 0) << writer;
+    EXPECT_EQ(o.err, banner + "Processing file: \"/dev/stdin\"...\nDone!\n\n") << writer;
+  }
   pty p;
   scratch s;
   s.put("log", example_log);
-  outcome o = s.run("{ head -n1 log; timeout 10 grep -q -m1 12:34:56 <&4 || echo late >&2; } | ornsum /dev/stdin >&3",
-                    p.screen, p.terminal);
+  outcome o = s.run(
+      "{ cat log; yes 'a line of filler' | head -n 700000; } >big; "
+      "LD_PRELOAD=$SHIM PAUSE_AT=6000000 ornsum big >&3 & " +
+          first_row + "; touch go; wait $!",
+      p.screen, p.terminal);
   EXPECT_EQ(o.status, 0);
-  EXPECT_EQ(o.err, banner + "Processing file: \"/dev/stdin\"...\nDone!\n\n");
+  EXPECT_EQ(o.err, banner + "Processing file: \"big\"...\nDone!\n\n");
 }
 
 // A terminal whose locale is UTF-8 shows the frames as UTF-8 boxes; another terminal, and a
