@@ -1,4 +1,5 @@
-# Debian package of the program and its manual page: `cpack -G DEB` in a build tree.
+# Debian package of the program, its manual page, its bash completion, and the copyright and
+# changelog that Debian asks for: `cpack -G DEB` in a build tree.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ornsum)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -19,6 +20,6 @@ if(ORNSUM_DPKG_SHLIBDEPS)
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6")
 endif()
-# Debian wants manual pages compressed; `cmake --install` leaves them plain.
-set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/gzip-man.cmake)
+# Debian wants manual pages and the changelog compressed; `cmake --install` leaves them plain.
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/gzip-docs.cmake)
 include(CPack)

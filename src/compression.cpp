@@ -130,9 +130,10 @@ class gzip_inflater final : public inflater {
 // zstd frames, one after another, with skippable frames among them.
 class zstd_inflater final : public inflater {
  public:
-  // Levels 1 to 19 of the zstd tool use windows of at most 8 MiB; frames that need more (--ultra,
-  // --long) are refused, so that memory stays bounded whatever a header claims.
-  static constexpr int window_log_max = 23;
+  // The zstd tool's own limit when it decompresses: windows up to 128 MiB, as --long and the
+  // --ultra levels make them. A frame that needs more is refused, so that memory stays bounded
+  // whatever a header claims.
+  static constexpr int window_log_max = 27;
 
   zstd_inflater() : context_(ZSTD_createDCtx()) {
     if (context_ == nullptr) throw std::bad_alloc();

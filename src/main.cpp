@@ -5,10 +5,12 @@
 
 #include <clocale>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <optional>
 
+#include "frames.h"
 #include "ornsum.h"
 #include "report.h"
 #include "sink.h"
@@ -24,13 +26,15 @@ void hold_standard_descriptors() {
   }
 }
 
-// Frames go out as UTF-8 boxes only to a terminal whose locale is UTF-8; files, pipes and other
-// terminals get the KOI8-R bytes.
-frames console_frames(bool terminal) {
-  if (!terminal || std::setlocale(LC_CTYPE, "") == nullptr) return frames::koi8;
+// Whether standard output is a terminal that shows UTF-8: by the codeset of its locale or, when
+// that locale is not installed here, by the locale's name.
+bool utf8_terminal(bool terminal) {
+  if (!terminal) return false;
+  if (std::setlocale(LC_CTYPE, "") == nullptr)
+    return utf8_by_name(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG"));
   const bool utf8 = std::strcmp(::nl_langinfo(CODESET), "UTF-8") == 0;
   (void)std::setlocale(LC_CTYPE, "C");
-  return utf8 ? frames::utf8 : frames::koi8;
+  return utf8;
 }
 
 }  // namespace
@@ -51,8 +55,10 @@ int main(int argc, char** argv) {
     const bool terminal = ::isatty(STDOUT_FILENO) == 1;
     out.emplace(STDOUT_FILENO, terminal);
     command c = read_command_line(argc, argv);
+    const char* asked_frames = std::getenv("ORNSUM_FRAMES");
+    const std::optional<frame_plan> plan = plan_frames(asked_frames, utf8_terminal(terminal));
     std::optional<run_files> files;
-    if (!c.show_usage && !c.invalid_switch) files.emplace(c.run, STDOUT_FILENO, STDERR_FILENO);
+    if (!c.show_usage && !c.invalid_switch && plan) files.emplace(c.run, STDOUT_FILENO, STDERR_FILENO);
     tell(banner());
     bannered = true;
     if (c.show_usage) {
@@ -63,7 +69,11 @@ int main(int argc, char** argv) {
       tell(std::string("Invalid switch: \"") + *c.invalid_switch + "\"\n");
       return 2;
     }
-    std::vector<std::string> complaints = scan_log(c.run, *files, *out, console_frames(terminal));
+    if (!plan) {
+      tell(quoted("Invalid value of ORNSUM_FRAMES", asked_frames));
+      return 2;
+    }
+    std::vector<std::string> complaints = scan_log(c.run, *files, *out, *plan);
     out->close();
     if (out->failed()) complaints.emplace_back("Cannot write standard output\n\n");
     for (const std::string& complaint : complaints) tell(complaint);

@@ -15,18 +15,14 @@
 namespace {
 
 // The console (absent under -q) and one report (absent when not named): each piece of a table goes
-// to both, with KOI8-R frames in the report and the console's own in the console.
+// to both, each with the frames of the run's plan.
 class destinations {
  public:
-  destinations(sink* console, frames console_frames, sink* report)
-      : console_(console), console_frames_(console_frames), report_(report) {}
+  destinations(sink* console, sink* report, frame_plan plan) : console_(console), report_(report), plan_(plan) {}
 
   bool any() const { return console_ || report_; }
   // Whether a destination takes its text with these frames.
-  bool wants(frames f) const {
-    return f == frames::koi8 ? report_ || (console_ && console_frames_ == frames::koi8)
-                             : console_ && console_frames_ == frames::utf8;
-  }
+  bool wants(frames f) const { return (console_ && plan_.console == f) || (report_ && plan_.reports == f); }
 
   // Writes what draw(text, frames) appends to text, drawn a second time only when the two
   // destinations want different frames.
@@ -34,13 +30,13 @@ class destinations {
   void write(const Draw& draw) {
     if (console_) {
       text_.clear();
-      draw(text_, console_frames_);
+      draw(text_, plan_.console);
       console_->write(text_);
     }
     if (report_) {
-      if (!console_ || console_frames_ != frames::koi8) {
+      if (!console_ || plan_.console != plan_.reports) {
         text_.clear();
-        draw(text_, frames::koi8);
+        draw(text_, plan_.reports);
       }
       report_->write(text_);
     }
@@ -48,8 +44,8 @@ class destinations {
 
  private:
   sink* console_;
-  frames console_frames_;
   sink* report_;
+  frame_plan plan_;
   std::string text_;
 };
 
@@ -126,7 +122,7 @@ void close_report(sink* report, const std::optional<std::string>& name, std::vec
 
 }  // namespace
 
-std::vector<std::string> scan_log(const settings& run, run_files& files, sink& out, frames console_frames) {
+std::vector<std::string> scan_log(const settings& run, run_files& files, sink& out, frame_plan plan) {
   const std::optional<std::string> today = today_text(std::time(nullptr));
   if (run.any_day && !today) throw failure("Cannot read the current date\n\n");
   const std::string_view day = today ? std::string_view(*today) : std::string_view();
@@ -137,7 +133,7 @@ std::vector<std::string> scan_log(const settings& run, run_files& files, sink& o
   sink* nodes_report = files.nodes();
 
   sink* console = run.q ? nullptr : &out;
-  destinations sessions(console, console_frames, ses_report);
+  destinations sessions(console, ses_report, plan);
   sessions.write([](std::string& text, frames f) { text += sessions_head(f); });
   out.push();
 
@@ -164,7 +160,7 @@ std::vector<std::string> scan_log(const settings& run, run_files& files, sink& o
   });
   if (ses_report) ses_report->write("\n");
 
-  destinations nodes(console, console_frames, nodes_report);
+  destinations nodes(console, nodes_report, plan);
   nodes.write([](std::string& text, frames f) { text += nodes_head(f); });
   std::int64_t position = 0;
   for (const entry& e : counted.nodes.entries()) {

@@ -1,17 +1,15 @@
 // The exact text of the Sessions History and Nodes Statistics tables, framed with KOI8-R box bytes
-// or, for a UTF-8 terminal, with the same boxes in UTF-8.
+// or with the same boxes in UTF-8.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "frames.h"
 #include "nodes.h"
 
 struct session;
-
-// How frames are drawn: single KOI8-R bytes 0x80 to 0x8A, or the same box characters in UTF-8.
-enum class frames { koi8, utf8 };
 
 // Title, top frame, header row and separator of the Sessions History table.
 std::string_view sessions_head(frames f);

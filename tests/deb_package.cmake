@@ -1,5 +1,5 @@
-# Makes the Debian package in the build tree and checks what it holds and declares:
-# -D CPACK=<cpack> -D BUILD=<build tree> -D VERSION=<project version>.
+# Makes the Debian package in the build tree and checks what it holds and declares, then has lintian
+# check it: -D CPACK=<cpack> -D BUILD=<build tree> -D VERSION=<project version>.
 find_program(DPKG_DEB dpkg-deb)
 if(NOT DPKG_DEB)
   message("dpkg-deb not found: skipped")
@@ -24,8 +24,10 @@ endfunction()
 execute_process(COMMAND ${DPKG_DEB} -c ${deb} OUTPUT_VARIABLE listing COMMAND_ERROR_IS_FATAL ANY)
 message("${listing}")
 check("the listing" "${listing}" " \\./usr/bin/ornsum\n")
-check("the listing" "${listing}" " \\./usr/share/man/man1/ornsum\\.1\\.gz\n")
-check("the listing" "${listing}" "^([^\n]*/\n|[^\n]*/ornsum\n|[^\n]*/ornsum\\.1\\.gz\n)+$")
+foreach(file man/man1/ornsum\\.1\\.gz bash-completion/completions/ornsum doc/ornsum/copyright doc/ornsum/changelog\\.gz)
+  check("the listing" "${listing}" " \\./usr/share/${file}\n")
+endforeach()
+check("the listing" "${listing}" "^([^\n]*/\n|[^\n]*/(ornsum|ornsum\\.1\\.gz|copyright|changelog\\.gz)\n)+$")
 
 execute_process(COMMAND ${DPKG_DEB} -f ${deb} OUTPUT_VARIABLE control COMMAND_ERROR_IS_FATAL ANY)
 foreach(field "Package: ornsum\n" "Version: ${VERSION}\n" "Section: utils\n" "Maintainer: [^\n]+ <[^\n]+@[^\n]+>\n"
@@ -38,3 +40,20 @@ endforeach()
 execute_process(COMMAND ${DPKG_DEB} --fsys-tarfile ${deb} COMMAND tar -xO ./usr/share/man/man1/ornsum.1.gz
                 COMMAND gzip -dc OUTPUT_VARIABLE page COMMAND_ERROR_IS_FATAL ANY)
 check("the packaged page" "${page}" "^\\.TH ORNSUM 1 [^\n]* \"ornsum ${VERSION}\"")
+# The changelog's latest entry is of this version.
+execute_process(COMMAND ${DPKG_DEB} --fsys-tarfile ${deb} COMMAND tar -xO ./usr/share/doc/ornsum/changelog.gz
+                COMMAND gzip -dc OUTPUT_VARIABLE changelog COMMAND_ERROR_IS_FATAL ANY)
+check("the packaged changelog" "${changelog}" "^ornsum \\(${VERSION}\\) ")
+
+# lintian knows Debian's rules for what a package holds; no error and no warning may remain.
+find_program(LINTIAN lintian)
+if(NOT LINTIAN)
+  message("lintian not found: its check is left out")
+  return()
+endif()
+execute_process(COMMAND ${LINTIAN} --fail-on error,warning ${deb} RESULT_VARIABLE status OUTPUT_VARIABLE tags
+                ERROR_VARIABLE tags)
+message("${tags}")
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "lintian ended with ${status}")
+endif()

@@ -103,6 +103,10 @@ const run_case cases[] = {
     {"ornsum -sS -nN%d log", 0, example_out, done, {{"log", example_log}, {"S", S}, {"N%d", N}}},
     {"ornsum -sA nothing -sS log -q -nN", 0, "\n", done, {{"A", "<absent>"}, {"S", S}, {"N", N}}},
     {"ornsum -q -nN log", 0, "\n", done, {{"N", N}}},
+    {"ORNSUM_FRAMES=utf8 ornsum -sS -nN log", 0, example_text, done,
+     {{"S", example_sessions + "\n"}, {"N", example_nodes + "\n"}}},
+    {"ORNSUM_FRAMES=utf8 ornsum -q -nN log", 0, "\n", done, {{"N", example_nodes + "\n"}}},
+    {"ORNSUM_FRAMES=UTF-8 ornsum -sS log", 2, "", "Invalid value of ORNSUM_FRAMES: \"UTF-8\"\n\n", {{"S", "<absent>"}}},
     {"ornsum -q -sS -nN odd", 0, "\n", "Processing file: \"odd\"...\nDone!\n\n",
      {{"S", odd_sessions}, {"N", odd_nodes}}},
     {on_the_5th + "ornsum -d log", 0, example_out, done},
@@ -151,9 +155,10 @@ const run_case cases[] = {
     // next, and a truncation ends the run in failure.
     {big + "twice ornsum; mv A A0; ornsum -q -nN b 2>/dev/null; cmp B N && echo nodes; "
      "twice env NOW=1733400000 ornsum -d; twice env READ_FAULT_AT=5000000 ornsum; "
-     "twice env READ_FAULT_AT=9500000 ornsum; twice env GROW_AT=1 ornsum; cmp A A0 && echo unchanged; "
-     "twice env SHRINK_AT=12000000 ornsum", 0,
-     "0\n0\nsame\n\nnodes\n0\n0\nsame\n2\n2\nsame\n2\n2\nsame\n0\n0\nsame\nunchanged\n2\n2\nsame\n", ""},
+     "twice env READ_FAULT_AT=9500000 ornsum; twice env ORNSUM_FRAMES=utf8 ornsum -q; "
+     "twice env GROW_AT=1 ornsum; cmp A A0 && echo unchanged; twice env SHRINK_AT=12000000 ornsum", 0,
+     "0\n0\nsame\n\nnodes\n0\n0\nsame\n2\n2\nsame\n2\n2\nsame\n0\n0\nsame\n0\n0\nsame\nunchanged\n2\n2\nsame\n",
+     ""},
     {big + "LD_PRELOAD=$SHIM WORKER_MALLOC_FAILS=1 ornsum -sS big", 2, koi8(sessions_head),
      "Processing file: \"big\"...\n\n\nOut of memory\n\n", {{"S", koi8(sessions_head)}}},
     // A compressed log, of two members or frames, reads as its decompressed text through a pipe.
@@ -189,6 +194,10 @@ const run_case cases[] = {
      "head -n 132000 | tr -d '\\n' >long; LD_PRELOAD=$SHIM CPUS=64 PEAK=1 ornsum -q -s/dev/null long; "
      "test \"$(cat peak)\" -le 16384 && echo bounded",
      0, "\nbounded\n", "Processing file: \"long\"...\nDone!\n\n"},
+    // zstd frames with the windows of --long=27, the zstd tool's own limit, are read; wider ones are not.
+    {"zstd -q --long=27 <log >c; ornsum -sS c; zstd -q --long=28 <log >c; ornsum -q c", 2, example_out + "\n",
+     "Processing file: \"c\"...\nDone!\n\n" + banner + "Processing file: \"c\"...\nCannot read file: \"c\"\n\n",
+     {{"S", S}}},
     // Text whose first bytes are all but a signature is text.
     {"ornsum -q -sS log 2>/dev/null; for p in '\\037' 'BZh91AY&S' '\\050\\265\\057' '\\3757zXZ' 'P*M'; do "
      "{ printf \"$p\"; cat log; } >t; ornsum -q -sT t 2>/dev/null; cmp S T && echo same; done", 0,
@@ -280,22 +289,36 @@ TEST(run_terminal, shows_each_row_at_once) {
   EXPECT_EQ(o.err, banner + "Processing file: \"big\"...\nDone!\n\n");
 }
 
-// A terminal whose locale is UTF-8 shows the frames as UTF-8 boxes; another terminal, and a
-// report written in the same run, get the KOI8-R bytes.
+// A terminal shows UTF-8 boxes when its locale is UTF-8, told by the name of a locale that is not
+// installed, or when ORNSUM_FRAMES asks for them everywhere; the reports keep the KOI8-R bytes
+// unless it does.
 TEST(run_terminal, draws_frames_for_its_locale) {
-  for (const auto& [locale, shown] : {std::pair{"C.UTF-8", example_text}, {"C", example_out}}) {
+  const std::string S8 = example_sessions + "\n";
+  const struct {
+    std::string environment, shown, report;
+  } rows[] = {
+      {"LC_ALL=C.UTF-8", example_text, S},
+      {"LC_ALL=C", example_out, S},
+      {"unset LC_ALL LC_CTYPE; LANG=en_US.UTF-8", example_text, S},
+      {"LC_ALL= LC_CTYPE=xx_XX.utf8@euro LANG=C", example_text, S},
+      {"LC_ALL=xx_XX.ISO-8859-1 LC_CTYPE=xx_XX.UTF-8", example_out, S},
+      {"ORNSUM_FRAMES= LC_ALL=C.UTF-8", example_text, S},
+      {"ORNSUM_FRAMES=koi8 LC_ALL=C.UTF-8", example_out, S},
+      {"ORNSUM_FRAMES=utf8 LC_ALL=C", example_text, S8},
+  };
+  for (const auto& row : rows) {
     pty p;
     scratch s;
     s.put("log", example_log);
-    EXPECT_EQ(s.run(std::string("stty raw <&3; LC_ALL=") + locale + " ornsum -sS log >&3", p.screen).status, 0);
+    EXPECT_EQ(s.run("stty raw <&3; " + row.environment + " ornsum -sS log >&3", p.screen).status, 0);
     ::close(std::exchange(p.screen, -1));
     // With every writer gone, the terminal gives what is left to read, then an error.
     std::string screen;
     char bytes[4096];
     for (ssize_t n; (n = ::read(p.terminal, bytes, sizeof bytes)) > 0;)
       screen.append(bytes, static_cast<std::size_t>(n));
-    EXPECT_EQ(screen, shown) << locale;
-    EXPECT_EQ(s.get("S"), S) << locale;
+    EXPECT_EQ(screen, row.shown) << row.environment;
+    EXPECT_EQ(s.get("S"), row.report) << row.environment;
   }
 }
 

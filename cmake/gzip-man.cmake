@@ -1,6 +1,0 @@
-# Run by CPack on its staging tree before the package is made: compresses every manual page.
-file(GLOB_RECURSE files LIST_DIRECTORIES false "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*")
-list(FILTER files INCLUDE REGEX "/share/man/man[1-9]/[^/]+\\.[1-9]$")
-foreach(page IN LISTS files)
-  execute_process(COMMAND gzip -9nf "${page}" COMMAND_ERROR_IS_FATAL ANY)
-endforeach()
