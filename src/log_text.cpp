@@ -73,6 +73,7 @@ ssize_t file_bytes::read(char* buffer, std::size_t size) {
       return -1;
     }
     if (n > 0 && left_) *left_ -= static_cast<std::uint64_t>(n);
+    if (n > 0 && counted_ != nullptr) *counted_ += static_cast<std::uint64_t>(n);
     return n;
   }
 }

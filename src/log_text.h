@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -18,8 +19,10 @@ class inflating;
 // `size` bytes, those appended since left for the next run.
 class file_bytes {
  public:
-  // Reads fd; a size is given for a regular file, none for a pipe, FIFO or device.
-  file_bytes(int fd, std::optional<std::uint64_t> size) : fd_(fd), left_(size) {}
+  // Reads fd; a size is given for a regular file, none for a pipe, FIFO or device. The bytes
+  // read are added to `counted`, when given.
+  file_bytes(int fd, std::optional<std::uint64_t> size, std::atomic<std::uint64_t>* counted = nullptr)
+      : fd_(fd), left_(size), counted_(counted) {}
 
   // Fills buffer as read(2) does: 0 at the end, -1 with EIO when a regular file ends short of its
   // size (truncated during the run).
@@ -32,6 +35,7 @@ class file_bytes {
  private:
   int fd_;
   std::optional<std::uint64_t> left_;
+  std::atomic<std::uint64_t>* counted_;
 };
 
 // A log read as text.

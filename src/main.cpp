@@ -12,6 +12,7 @@
 
 #include "frames.h"
 #include "ornsum.h"
+#include "progress.h"
 #include "report.h"
 #include "sink.h"
 #include "tables.h"
@@ -73,7 +74,8 @@ int main(int argc, char** argv) {
       tell(quoted("Invalid value of ORNSUM_FRAMES", asked_frames));
       return 2;
     }
-    std::vector<std::string> complaints = scan_log(c.run, *files, *out, *plan);
+    std::vector<std::string> complaints =
+        scan_log(c.run, *files, *out, *plan, progress_wanted(c.run.q, STDOUT_FILENO, STDERR_FILENO));
     out->close();
     if (out->failed()) complaints.emplace_back("Cannot write standard output\n\n");
     for (const std::string& complaint : complaints) tell(complaint);

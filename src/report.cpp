@@ -8,6 +8,7 @@
 #include "log_text.h"
 #include "nodes.h"
 #include "parse.h"
+#include "progress.h"
 #include "scanner.h"
 #include "segments.h"
 #include "tables.h"
@@ -122,7 +123,8 @@ void close_report(sink* report, const std::optional<std::string>& name, std::vec
 
 }  // namespace
 
-std::vector<std::string> scan_log(const settings& run, run_files& files, sink& out, frame_plan plan) {
+std::vector<std::string> scan_log(const settings& run, run_files& files, sink& out, frame_plan plan,
+                                  bool show_progress) {
   const std::optional<std::string> today = today_text(std::time(nullptr));
   if (run.any_day && !today) throw failure("Cannot read the current date\n\n");
   const std::string_view day = today ? std::string_view(*today) : std::string_view();
@@ -138,13 +140,16 @@ std::vector<std::string> scan_log(const settings& run, run_files& files, sink& o
   out.push();
 
   history counted(sessions, out);
-  const scan_options options{run.any_day, day, {sessions.wants(frames::koi8), sessions.wants(frames::utf8)}};
   const std::optional<std::uint64_t> log_size = files.log_size();
-  const segment_plan plan{segment_size, std::min(usable_cpus(), max_workers), chunk_bytes, budget};
-  log_text log(file_bytes(files.log(), log_size));
+  std::optional<progress> shown;
+  if (show_progress) shown.emplace(log_size);
+  std::atomic<std::uint64_t>* read = shown ? &shown->counter() : nullptr;
+  const scan_options options{run.any_day, day, {sessions.wants(frames::koi8), sessions.wants(frames::utf8)}, read};
+  const segment_plan segmenting{segment_size, std::min(usable_cpus(), max_workers), chunk_bytes, budget};
+  log_text log(file_bytes(files.log(), log_size, read));
   const bool in_segments =
-      log.format() == compression::none && plan.workers > 1 && log_size && *log_size >= 2 * segment_size &&
-      scan_segments(files.log(), *log_size, plan, options, [&counted](tally& t) { counted.merge(t); });
+      log.format() == compression::none && segmenting.workers > 1 && log_size && *log_size >= 2 * segment_size &&
+      scan_segments(files.log(), *log_size, segmenting, options, [&counted](tally& t) { counted.merge(t); });
   if (!in_segments) {
     block_scanner scanner([&log](char* buffer, std::size_t size) { return log.read(buffer, size); });
     while (std::optional<std::string_view> piece = scanner.next()) {
@@ -152,6 +157,8 @@ std::vector<std::string> scan_log(const settings& run, run_files& files, sink& o
     }
     counted.failed = scanner.failed();
   }
+
+  shown.reset();
 
   sessions.write([&](std::string& text, frames f) {
     text += sessions_foot(f);

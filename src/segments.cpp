@@ -42,8 +42,9 @@ ssize_t read_at(int fd, char* buffer, std::size_t size, std::uint64_t at, std::u
 class segment_reader {
  public:
   // The segment [begin, end) of a file of `size` bytes.
-  segment_reader(int fd, std::uint64_t begin, std::uint64_t end, std::uint64_t size, std::stop_token stop)
-      : fd_(fd), at_(begin), end_(end), size_(size), stop_(std::move(stop)) {}
+  segment_reader(int fd, std::uint64_t begin, std::uint64_t end, std::uint64_t size, std::stop_token stop,
+                 std::atomic<std::uint64_t>* counted)
+      : fd_(fd), at_(begin), end_(end), size_(size), stop_(std::move(stop)), counted_(counted) {}
 
   ssize_t operator()(char* buffer, std::size_t size) {
     if (!started_) {
@@ -68,6 +69,7 @@ class segment_reader {
       }
     }
     at_ += got;
+    if (counted_ != nullptr) *counted_ += got;
     return static_cast<ssize_t>(got);
   }
 
@@ -92,6 +94,7 @@ class segment_reader {
   std::uint64_t end_;
   std::uint64_t size_;
   std::stop_token stop_;
+  std::atomic<std::uint64_t>* counted_;
   bool started_ = false;
   bool done_ = false;
 };
@@ -170,7 +173,8 @@ bool scan_segments(int fd, std::uint64_t size, const segment_plan& plan, const s
       hold.unlock();
       std::exception_ptr error;
       try {
-        segment_reader reader(fd, k * plan.segment_size, std::min(size, (k + 1) * plan.segment_size), size, stop);
+        segment_reader reader(fd, k * plan.segment_size, std::min(size, (k + 1) * plan.segment_size), size, stop,
+                              options.counted);
         if (scanner)
           scanner->restart(reader);
         else

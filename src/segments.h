@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -17,9 +18,10 @@
 
 // What a scan looks for and keeps.
 struct scan_options {
-  bool any_day = false;              // only sessions whose stamp holds today count
-  std::string_view today;            // the day, as parse_line compares it
-  std::array<bool, 2> rows_in = {};  // whether rows are kept with KOI8-R frames, with UTF-8 ones
+  bool any_day = false;                           // only sessions whose stamp holds today count
+  std::string_view today;                         // the day, as parse_line compares it
+  std::array<bool, 2> rows_in = {};               // whether rows are kept with KOI8-R frames, with UTF-8 ones
+  std::atomic<std::uint64_t>* counted = nullptr;  // where the bytes read are added up, if anywhere
 };
 
 // Texts kept one after another in one string.

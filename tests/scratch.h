@@ -42,6 +42,8 @@ struct scratch {
   outcome run(const std::string& command, int fd3 = -1, int fd4 = -1) const {
     pid_t pid = ::fork();
     if (pid == 0) {
+      // Out of the way of the descriptors below, so that making fd3 descriptor 3 cannot close it.
+      if (fd4 >= 0) fd4 = ::fcntl(fd4, F_DUPFD_CLOEXEC, 10);
       const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
       if (::chdir(dir.c_str()) != 0 || ::dup2(::open(".out", flags, 0644), 1) < 0 ||
           ::dup2(::open(".err", flags, 0644), 2) < 0 || (fd3 >= 0 && ::dup2(fd3, 3) < 0) ||

@@ -1,0 +1,38 @@
+// How far the reading of a long run has come, on a line of its own on the terminal of standard
+// error, rewritten in place and erased at the end.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <thread>
+
+// Whether a run shows its progress: standard error is a terminal that the tables do not go to.
+bool progress_wanted(bool q, int out_fd, int err_fd);
+
+// The progress line: the bytes read, and where the size is known the share done and the rate.
+std::string progress_line(std::uint64_t read, std::optional<std::uint64_t> size, double seconds);
+
+// Shows on standard error the bytes that the readers count, once the run has lasted a second, a
+// few times a second.
+class progress {
+ public:
+  // Shows the reading of a log of `size` bytes, when that is known.
+  explicit progress(std::optional<std::uint64_t> size);
+  // Stops showing, erasing the line if one was shown.
+  ~progress();
+  progress(const progress&) = delete;
+  progress& operator=(const progress&) = delete;
+
+  // What the readers add the bytes they read to.
+  std::atomic<std::uint64_t>& counter() { return read_; }
+
+ private:
+  void show(const std::stop_token& stop);
+
+  std::optional<std::uint64_t> size_;
+  std::atomic<std::uint64_t> read_{0};
+  bool shown_ = false;   // written by the thread, read after it is joined
+  std::jthread thread_;  // last, so that it starts once the rest is there
+};
