@@ -1,10 +1,7 @@
-// The compressed formats a log may come in: each told apart by its first bytes, and inflated a
-// piece at a time, every member or frame of a stream one after another.
+// The compressed formats a log may come in, each told apart by its first bytes.
 #pragma once
 
-#include <memory>
 #include <optional>
-#include <span>
 #include <string_view>
 
 // How a log's bytes are stored.
@@ -14,18 +11,3 @@ enum class compression { none, gzip, zstd, xz, bzip2 };
 // than the signature it begins like. Nothing yet while the bytes are the start of a signature and
 // more_may_come.
 std::optional<compression> compression_of(std::string_view head, bool more_may_come);
-
-// One compressed stream being inflated.
-class inflater {
- public:
-  virtual ~inflater() = default;
-  // Inflates from the front of `in` into the front of `out`, dropping from each what it used or
-  // filled; `last` says that no input follows. False when the data is damaged, or would need more
-  // memory than a decoder is allowed.
-  virtual bool inflate(std::string_view& in, std::span<char>& out, bool last) = 0;
-  // Whether what was inflated so far ends where a member or frame ends.
-  virtual bool whole() const = 0;
-};
-
-// The inflater of a compressed format; none when this build reads no such format.
-std::unique_ptr<inflater> inflater_for(compression format);

@@ -1,20 +1,23 @@
 #include "log_text.h"
 
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <stop_token>
 #include <system_error>
 #include <thread>
 #include <utility>
+
+#include "inflaters.h"
 
 namespace {
 
@@ -26,18 +29,6 @@ constexpr std::size_t blocks_ahead = 2;
 
 // The longest signature: as many bytes as it takes to tell any format.
 constexpr std::size_t signature_size = 10;
-
-// Polls fd, and wake unless it is -1; the revents of fd, or POLLERR when poll fails, so that the
-// read that follows tells what is wrong. Sets woken when wake became readable.
-short poll_log(int fd, int wake, int timeout, bool& woken) {
-  pollfd fds[] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
-  for (;;) {
-    const int n = ::poll(fds, 2, timeout);
-    if (n < 0 && errno == EINTR) continue;
-    woken = (fds[1].revents & POLLIN) != 0;
-    return n < 0 ? static_cast<short>(POLLERR) : fds[0].revents;
-  }
-}
 
 // An eventfd that the stop of a run makes readable; -1 when none could be made, and the waits
 // then wait for the log alone.
@@ -62,39 +53,12 @@ class stop_signal {
 
 }  // namespace
 
-ssize_t file_bytes::read(char* buffer, std::size_t size) {
-  if (left_) size = static_cast<std::size_t>(std::min<std::uint64_t>(size, *left_));
-  if (size == 0) return 0;
-  for (;;) {
-    const ssize_t n = ::read(fd_, buffer, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n == 0 && left_) {
-      errno = EIO;
-      return -1;
-    }
-    if (n > 0 && left_) *left_ -= static_cast<std::uint64_t>(n);
-    if (n > 0 && counted_ != nullptr) *counted_ += static_cast<std::uint64_t>(n);
-    return n;
-  }
-}
-
-bool file_bytes::ready() const {
-  bool woken = false;
-  return poll_log(fd_, -1, 0, woken) != 0;
-}
-
-bool file_bytes::wait(int wake) const {
-  bool woken = false;
-  poll_log(fd_, wake, -1, woken);
-  return !woken;
-}
-
 // A compressed log inflated on a thread of its own, ahead of the scan by a few blocks.
 class inflating {
  public:
   inflating(file_bytes bytes, std::string head, std::unique_ptr<inflater> inflater)
       : thread_([this, bytes, head = std::move(head), inflater = std::move(inflater)](
-                    const std::stop_token& stop) mutable { run(stop, bytes, std::move(head), *inflater); }) {}
+                    const std::stop_token& stop) mutable { run(stop, bytes, head, *inflater); }) {}
 
   ssize_t read(char* buffer, std::size_t size) {
     std::unique_lock held(lock_);
@@ -119,12 +83,12 @@ class inflating {
 
  private:
   // Inflates the log's bytes, after the head already read, until the end or the first damage.
-  void run(const std::stop_token& stop, file_bytes& bytes, std::string input, inflater& inflater) {
+  void run(const std::stop_token& stop, file_bytes& bytes, const std::string& head, inflater& inflater) {
     bool damaged = true;
     try {
       // A stop wakes the thread even while it waits for input that may never come.
       std::stop_callback wake_up(stop, [this] { stopped_.raise(); });
-      damaged = !inflate_all(stop, bytes, std::move(input), inflater);
+      damaged = !inflate_all(stop, bytes, head, inflater);
     } catch (...) {
       std::lock_guard held(lock_);
       error_ = std::current_exception();
@@ -137,10 +101,18 @@ class inflating {
 
   // Whether the input inflated cleanly to its end; the blocks go to the scan as they fill, and
   // sooner when the input would keep the scan waiting.
-  bool inflate_all(const std::stop_token& stop, file_bytes& bytes, std::string input, inflater& inflater) {
+  bool inflate_all(const std::stop_token& stop, file_bytes& bytes, const std::string& head, inflater& inflater) {
+    // The input, [taken, filled) of a buffer whose reads land on a cache line, where the kernel
+    // copies fastest; it holds less than input_size when more is read.
+    constexpr std::size_t line = 64;
+    std::size_t space = 2 * input_size + line;
+    const std::unique_ptr<char[]> storage(new char[space]);
+    void* aligned = storage.get();
+    char* const input = static_cast<char*>(std::align(line, 2 * input_size, aligned, space));
     std::size_t taken = 0;
+    std::size_t filled = head.copy(input, head.size());
     bool last = false;
-    bool starved = input.empty();
+    bool starved = filled == 0;
     std::string block(block_size, '\0');
     std::size_t used = 0;
     for (;;) {
@@ -149,19 +121,18 @@ class inflating {
         // scan before a wait for more.
         if (!bytes.ready() && !hand_over(stop, block, used)) return true;
         if (!bytes.wait(stopped_.fd())) return true;
-        input.erase(0, taken);
+        std::memmove(input, input + taken, filled - taken);
+        filled -= taken;
         taken = 0;
-        const std::size_t kept = input.size();
-        input.resize(kept + input_size);
-        const ssize_t n = bytes.read(input.data() + kept, input_size);
+        const ssize_t n = bytes.read(input + filled, input_size);
         if (n < 0) {
           hand_over(stop, block, used);
           return false;
         }
-        input.resize(kept + static_cast<std::size_t>(n));
+        filled += static_cast<std::size_t>(n);
         last = n == 0;
       }
-      std::string_view in(input.data() + taken, input.size() - taken);
+      std::string_view in(input + taken, filled - taken);
       std::span<char> room(block.data() + used, block.size() - used);
       const std::size_t had_in = in.size();
       const std::size_t had_room = room.size();

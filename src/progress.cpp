@@ -65,7 +65,10 @@ void progress::show(const std::stop_token& stop) {
   while (!stop.stop_requested()) {
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
     // Written whole with one call; the line is rewritten from its start.
-    tell("\r" + progress_line(read_, size_, seconds.count()) + "\033[K");
+    std::string line = "\r";
+    line += progress_line(read_, size_, seconds.count());
+    line += "\033[K";
+    tell(line);
     shown_ = true;
     never.wait_for(held, stop, interval, [] { return false; });
   }

@@ -4,6 +4,7 @@
 #include <ctime>
 #include <limits>
 #include <optional>
+#include <system_error>
 
 #include "log_text.h"
 #include "nodes.h"
@@ -142,7 +143,11 @@ std::vector<std::string> scan_log(const settings& run, run_files& files, sink& o
   history counted(sessions, out);
   const std::optional<std::uint64_t> log_size = files.log_size();
   std::optional<progress> shown;
-  if (show_progress) shown.emplace(log_size);
+  try {
+    if (show_progress) shown.emplace(log_size);
+  } catch (const std::system_error&) {
+    // No thread to show it: the run goes on without.
+  }
   std::atomic<std::uint64_t>* read = shown ? &shown->counter() : nullptr;
   const scan_options options{run.any_day, day, {sessions.wants(frames::koi8), sessions.wants(frames::utf8)}, read};
   const segment_plan segmenting{segment_size, std::min(usable_cpus(), max_workers), chunk_bytes, budget};

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "parse.h"
@@ -17,6 +18,10 @@
 namespace {
 
 constexpr std::size_t marker_size = done_marker.size();
+// A cache line, and the room before the first one that reads land on, for what is kept of a
+// block: less than a piece and a marker.
+constexpr std::size_t line = 64;
+constexpr std::size_t front = (piece_limit + marker_size + line - 1) / line * line;
 
 bool at_marker(const char* p) { return std::memcmp(p, done_marker.data(), marker_size) == 0; }
 
@@ -99,17 +104,25 @@ block_scanner::block_scanner(int fd, std::size_t block_size)
     : block_scanner([fd](char* buffer, std::size_t size) { return ::read(fd, buffer, size); }, block_size) {}
 
 block_scanner::block_scanner(byte_source source, std::size_t block_size)
-    : source_(std::move(source)), block_size_(block_size), buffer_(new char[block_size + piece_limit + marker_size]) {}
+    : source_(std::move(source)),
+      block_size_(block_size),
+      storage_(new char[front + block_size + line]),
+      buffer_(storage_.get()) {
+  std::size_t room = front + block_size + line;
+  void* aligned = buffer_;
+  buffer_ = static_cast<char*>(std::align(line, front + block_size, aligned, room));
+  end_ = search_ = piece_ = front;
+}
 
 void block_scanner::restart(byte_source source) {
   source_ = std::move(source);
-  end_ = search_ = piece_ = 0;
+  end_ = search_ = piece_ = front;
   finished_ = failed_ = false;
 }
 
 std::optional<std::string_view> block_scanner::next() {
   for (;;) {
-    const char* base = buffer_.get();
+    const char* base = buffer_;
     const char* hit = find_marker(base + search_, base + end_);
     if (hit == base + end_) {
       // A marker may begin in the last few bytes and end in the next block.
@@ -135,21 +148,22 @@ std::optional<std::string_view> block_scanner::next() {
 }
 
 void block_scanner::advance(std::size_t to) {
-  const char* feed = last_feed(buffer_.get() + search_, buffer_.get() + to);
-  if (feed != nullptr) piece_ = static_cast<std::size_t>(feed - buffer_.get()) + 1;
+  const char* feed = last_feed(buffer_ + search_, buffer_ + to);
+  if (feed != nullptr) piece_ = static_cast<std::size_t>(feed - buffer_) + 1;
   search_ = to;
 }
 
 bool block_scanner::refill() {
   if (finished_) return false;
-  std::size_t keep = piece_ + (search_ - piece_) / piece_limit * piece_limit;
-  std::memmove(buffer_.get(), buffer_.get() + keep, end_ - keep);
-  end_ -= keep;
-  search_ -= keep;
-  piece_ = 0;
+  const std::size_t keep = piece_ + (search_ - piece_) / piece_limit * piece_limit;
+  // What is kept is less than a piece and a marker, so it fits before the front.
+  const std::size_t to = front - (end_ - keep);
+  std::memmove(buffer_ + to, buffer_ + keep, end_ - keep);
+  search_ = search_ - keep + to;
+  piece_ = to;
+  end_ = front;
   for (;;) {
-    // What is kept is less than a piece and a marker, so a whole block always fits after it.
-    ssize_t n = source_(buffer_.get() + end_, block_size_);
+    ssize_t n = source_(buffer_ + end_, block_size_);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       failed_ = n < 0;

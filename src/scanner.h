@@ -44,8 +44,11 @@ class block_scanner {
 
   byte_source source_;
   std::size_t block_size_;
-  std::unique_ptr<char[]> buffer_;
-  std::size_t end_ = 0;  // bytes in the buffer
+  std::unique_ptr<char[]> storage_;
+  // Reads land at buffer_ + front_, on a cache line, where the kernel copies fastest; what is kept
+  // of the last block goes just before.
+  char* buffer_;
+  std::size_t end_ = 0;  // where the bytes in the buffer end
   // Where the marker search goes on, and a place at or before it, with no line feed between,
   // where a piece begins: pieces begin there and every piece_limit bytes on.
   std::size_t search_ = 0;

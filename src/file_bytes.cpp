@@ -1,0 +1,52 @@
+#include "file_bytes.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace {
+
+// Polls fd, and wake unless it is -1; the revents of fd, or POLLERR when poll fails, so that the
+// read that follows tells what is wrong. Sets woken when wake became readable.
+short poll_log(int fd, int wake, int timeout, bool& woken) {
+  pollfd fds[] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
+  for (;;) {
+    const int n = ::poll(fds, 2, timeout);
+    if (n < 0 && errno == EINTR) continue;
+    woken = (fds[1].revents & POLLIN) != 0;
+    return n < 0 ? static_cast<short>(POLLERR) : fds[0].revents;
+  }
+}
+
+}  // namespace
+
+ssize_t file_bytes::read(char* buffer, std::size_t size) {
+  if (left_) size = static_cast<std::size_t>(std::min<std::uint64_t>(size, *left_));
+  if (size == 0) return 0;
+  for (;;) {
+    const ssize_t n = ::read(fd_, buffer, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0 && left_) {
+      errno = EIO;
+      return -1;
+    }
+    if (n > 0 && left_) *left_ -= static_cast<std::uint64_t>(n);
+    if (n > 0 && counted_ != nullptr) *counted_ += static_cast<std::uint64_t>(n);
+    return n;
+  }
+}
+
+bool file_bytes::ready() const {
+  if (left_) return true;
+  bool woken = false;
+  return poll_log(fd_, -1, 0, woken) != 0;
+}
+
+bool file_bytes::wait(int wake) const {
+  if (left_) return true;
+  bool woken = false;
+  poll_log(fd_, wake, -1, woken);
+  return !woken;
+}
