@@ -60,7 +60,7 @@ constexpr unsigned max_workers = 8;
 // their turn hold at most budget bytes of parts between them: memory stays the same however
 // many CPUs there are and however long a line is.
 constexpr std::size_t chunk_bytes = std::size_t{64} * 1024;
-constexpr std::size_t budget = std::size_t{2} << 20;
+constexpr std::size_t budget = std::size_t{1} << 20;
 
 // The number of the next session: one more, or the bound, where it stops rather than wrap.
 std::int64_t after(std::int64_t number) {
@@ -92,13 +92,20 @@ class history {
     sent += t.sent;
     rcvd += t.rcvd;
     failed = t.failed;
+    const std::int64_t before = number_;
     for (std::size_t i = 0; i < t.sessions(); ++i) {
       number_ = after(number_);
       nodes.add_node_bytes(t.addresses[i], t.counts[2 * i], t.counts[2 * i + 1]);
-      if (!rows_.any()) continue;
+    }
+    // The part's rows go out together, each destination written once.
+    if (rows_.any()) {
       rows_.write([&](std::string& text, frames f) {
-        append_row_number(text, number_, f);
-        text += t.rows[static_cast<std::size_t>(f)][i];
+        std::int64_t number = before;
+        for (std::size_t i = 0; i < t.sessions(); ++i) {
+          number = after(number);
+          append_row_number(text, number, f);
+          text += t.rows[static_cast<std::size_t>(f)][i];
+        }
       });
     }
     out_.push();
