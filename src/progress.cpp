@@ -24,7 +24,7 @@ std::string amount(double bytes) {
   std::size_t unit = 0;
   for (; bytes >= 1024 && unit + 1 < std::size(units); ++unit) bytes /= 1024;
   char text[32];
-  std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", bytes, units[unit]);
+  (void)std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", bytes, units[unit]);
   return text;
 }
 
@@ -33,7 +33,8 @@ std::string amount(double bytes) {
 bool progress_wanted(bool q, int out_fd, int err_fd) {
   if (::isatty(err_fd) != 1) return false;
   if (q || ::isatty(out_fd) != 1) return true;
-  struct stat out, err;
+  struct stat out;
+  struct stat err;
   return ::fstat(out_fd, &out) != 0 || ::fstat(err_fd, &err) != 0 || out.st_rdev != err.st_rdev;
 }
 

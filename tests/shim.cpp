@@ -50,7 +50,8 @@ std::string path_of(int fd) {
 
 // Changes the log once, the first time a read would run past its offset `end`, or waits.
 void change_log(int fd, off_t end) {
-  static std::once_flag grown, shrunk;
+  static std::once_flag grown;
+  static std::once_flag shrunk;
   const off_t grow = setting("GROW_AT");
   const off_t shrink = setting("SHRINK_AT");
   if (grow >= 0 && end > grow)
