@@ -111,6 +111,10 @@ const run_case cases[] = {
     {"ORNSUM_FRAMES=UTF-8 ornsum -sS log", 2, "", "Invalid value of ORNSUM_FRAMES: \"UTF-8\"\n\n", {{"S", "<absent>"}}},
     {"ornsum -q -sS -nN odd", 0, "\n", "Processing file: \"odd\"...\nDone!\n\n",
      {{"S", odd_sessions}, {"N", odd_nodes}}},
+    // The received count ends at the last space of its parentheses: a digit after it is dropped.
+    {"echo '+ 05 Dec 12:34:56 [1] done (from a, OK (1/ 2)' >log; ornsum -q -sS log", 0, "\n", done,
+     {{"S", koi8(sessions("│     1 │ 05 Dec 12:34:56 │ a              │ i │        1 │        0 │\n",
+                          "Total bytes sent:            1\nTotal bytes rcvd:            0\n\n"))}}},
     {on_the_5th + "ornsum -d log", 0, example_out, done},
     {on_the_6th + "ornsum -d -sS -nN log", 0, empty_out, done, {{"S", koi8(no_session + "\n")}, {"N", koi8(nodes("") + "\n")}}},
     {on_the_6th + "ornsum -qd -sS log", 0, "\n", done, {{"S", S}}},
