@@ -197,11 +197,13 @@ const run_case cases[] = {
     {"gzip -c log >c; mkfifo f; { head -c 10 c; cat f; } | { LD_PRELOAD=$SHIM MAIN_MALLOC_LIMIT=600000 "
      "timeout 10 ornsum -q /dev/stdin; echo $?; echo >f; }", 0, "2\n",
      "Processing file: \"/dev/stdin\"...\n\n\nOut of memory\n\n"},
-    // Memory stays bounded however long a line is and however many CPUs there are.
+    // Memory stays bounded however long a line is and however many CPUs there are, and however far
+    // ahead of the scan the decoder could run.
     {"yes \"$(printf %-254s '+ 05 Dec 12:34:56 [1] done (from 2:5020/1042@net, OK (120/345 bytes))')\" | "
-     "head -n 132000 | tr -d '\\n' >long; LD_PRELOAD=$SHIM CPUS=64 PEAK=1 ornsum -q -s/dev/null long; "
-     "test \"$(cat peak)\" -le 16384 && echo bounded",
-     0, "\nbounded\n", "Processing file: \"long\"...\nDone!\n\n"},
+     "head -n 132000 | tr -d '\\n' >long; gzip -1 -c long >long.gz; for f in long long.gz; do "
+     "LD_PRELOAD=$SHIM CPUS=64 PEAK=1 ornsum -q -s/dev/null $f 2>/dev/null; test \"$(cat peak)\" -le 16384 && echo bounded; "
+     "done",
+     0, "\nbounded\n\nbounded\n", ""},
     // zstd frames with the windows of --long=27, the zstd tool's own limit, are read; wider ones are not.
     {"zstd -q --long=27 <log >c; ornsum -sS c; zstd -q --long=28 <log >c; ornsum -q c", 2, example_out + "\n",
      "Processing file: \"c\"...\nDone!\n\n" + banner + "Processing file: \"c\"...\nCannot read file: \"c\"\n\n",
@@ -335,24 +337,41 @@ TEST(run_terminal, draws_frames_for_its_locale) {
 }
 
 // A run that lasts shows how far it has come on the terminal of standard error, a line rewritten
-// in place and erased before the closing message: the log's writer waits to see it. Where the tables
-// go to that terminal, or standard error is a file, nothing more shows.
+// in place and erased before the closing message: the log's writer, or the reading paused at
+// byte 100, waits to see it. Where the tables go to that terminal, or standard error is a file,
+// nothing more shows.
 TEST(run_terminal, shows_progress_on_a_long_run) {
-  const std::string shown = banner + "Processing file: \"/dev/stdin\"...\n\rRead ";
-  pty p;
+  const std::string size = std::to_string(example_log.size());
+  const std::string share = "Read 10 B of " + size + " B (" + std::to_string(1000 / example_log.size()) + "%), ";
+  const std::string rate = "[0-9.]+ (B|KiB|MiB)/s\033\\[K";
+  const struct {
+    std::string command, shown, rest;
+  } rows[] = {
+      {"{ cat log; WAIT; } | ornsum -q /dev/stdin 2>&3", "\"/dev/stdin\"...\n\rRead ",
+       "[0-9]+ B\033\\[K(\rRead [0-9]+ B\033\\[K)*"},
+      {"LD_PRELOAD=$SHIM PAUSE_AT=100 ornsum -q log 2>&3 & WAIT; touch go; wait $!", "\"log\"...\n\r" + share,
+       rate + "(\rRead [0-9]+ B of " + size + " B \\([0-9]+%\\), " + rate + ")*"},
+  };
+  for (const auto& row : rows) {
+    const std::string shown = banner + "Processing file: " + row.shown;
+    const std::string wait =
+        "timeout 10 dd bs=1 count=" + std::to_string(shown.size()) + " <&4 >seen 2>/dev/null || echo late >&2";
+    std::string command = "stty raw <&3; " + row.command;
+    command.replace(command.find("WAIT"), 4, wait);
+    pty p;
+    scratch s;
+    s.put("log", example_log);
+    outcome o = s.run(command, p.screen, p.terminal);
+    EXPECT_EQ(o.out, "\n") << row.command;
+    EXPECT_EQ(o.err, "") << row.command;
+    EXPECT_EQ(s.get("seen"), shown) << row.command;
+    const std::string rest = p.rest();
+    EXPECT_TRUE(std::regex_match(rest, std::regex(row.rest + "\r\033\\[KDone!\n\n"))) << rest;
+  }
+  pty q;
   scratch s;
   s.put("log", example_log);
-  outcome o = s.run("stty raw <&3; { cat log; timeout 10 dd bs=1 count=" + std::to_string(shown.size()) +
-                        " <&4 >seen 2>/dev/null || echo late >&2; } | ornsum -q /dev/stdin 2>&3",
-                    p.screen, p.terminal);
-  EXPECT_EQ(o.out, "\n");
-  EXPECT_EQ(o.err, "");
-  EXPECT_EQ(s.get("seen"), shown);
-  const std::string rest = p.rest();
-  EXPECT_TRUE(std::regex_match(rest, std::regex("[0-9]+ B\033\\[K(\rRead [0-9]+ B\033\\[K)*\r\033\\[KDone!\n\n")))
-      << rest;
-  pty q;
-  o = s.run("stty raw <&3; { cat log; sleep 1.5; } | LC_ALL=C ornsum /dev/stdin >&3 2>&3", q.screen);
+  outcome o = s.run("stty raw <&3; { cat log; sleep 1.5; } | LC_ALL=C ornsum /dev/stdin >&3 2>&3", q.screen);
   EXPECT_EQ(q.rest(), banner + "Processing file: \"/dev/stdin\"...\n" + example_out + "Done!\n\n");
   o = s.run("{ cat log; sleep 1.5; } | ornsum -q /dev/stdin");
   EXPECT_EQ(o.err, banner + "Processing file: \"/dev/stdin\"...\nDone!\n\n");
