@@ -155,6 +155,9 @@ const run_case cases[] = {
     {"ornsum -sS log >/dev/full", 2, "", stdout_failed, {{"S", S}}},
     {"ornsum -sS log >&-", 2, "", stdout_failed, {{"S", S}}},
     {"ornsum -sS log >&3", 2, "", stdout_failed, {{"S", S}}},
+    // Reading fails while the first bytes still look like a signature.
+    {"{ printf BZh; cat log; } >t; LD_PRELOAD=$SHIM READ_FAULT_AT=2 ornsum -q t", 2, "\n",
+     "Processing file: \"t\"...\nCannot read file: \"t\"\n\n"},
     {"LD_PRELOAD=$SHIM READ_FAULT_AT=70 ornsum -q -nN log", 2, "\n", processing + "Cannot read file: \"log\"\n\n",
      {{"N", koi8(nodes("│     1 │ 9:99/9           │      120 │      345 │\n") + "\n")}}},
     // The log is read as it was when the run began: a line appended during the run is left for the
@@ -189,9 +192,9 @@ const run_case cases[] = {
     {"for z in gzip bzip2 xz zstd; do $z -c log >c; head -c 512 /dev/zero >>c; ornsum -q c 2>e; echo $?; "
      "printf X >>c; ornsum -q c 2>e; echo \"$? $(grep -c 'Cannot read file: \"c\"' e)\"; done", 0,
      "\n0\n\n2 1\n\n0\n\n2 1\n\n0\n\n2 1\n\n2\n\n2 1\n", ""},
-    // A gzip member with a name and a header CRC, its header split by the pipe at every byte.
-    {"ornsum -q -sS log 2>/dev/null; { printf '\\037\\213\\010\\012\\0\\0\\0\\0\\0\\003log\\0\\205\\006'; "
-     "gzip -c -n log | tail -c +11; } >m; for k in $(seq 24); do cat m | LD_PRELOAD=$SHIM READ_SPLIT=$k "
+    // A gzip member with a name, a comment and a header CRC, its header split by the pipe at every byte.
+    {"ornsum -q -sS log 2>/dev/null; { printf '\\037\\213\\010\\032\\0\\0\\0\\0\\0\\003log\\0c\\0\\200\\130'; "
+     "gzip -c -n log | tail -c +11; } >m; for k in $(seq 26); do cat m | LD_PRELOAD=$SHIM READ_SPLIT=$k "
      "ornsum -q -sT /dev/stdin >/dev/null 2>&1; cmp S T || echo $k; done", 0, "\n", ""},
     // The decoder waiting for input that never comes does not hold the end of a failed run.
     {"gzip -c log >c; mkfifo f; { head -c 10 c; cat f; } | { LD_PRELOAD=$SHIM MAIN_MALLOC_LIMIT=600000 "
