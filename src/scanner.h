@@ -45,8 +45,8 @@ class block_scanner {
   byte_source source_;
   std::size_t block_size_;
   std::unique_ptr<char[]> storage_;
-  // Reads land at buffer_ + front_, on a cache line, where the kernel copies fastest; what is kept
-  // of the last block goes just before.
+  // On a cache line, so that reads, which land a fixed room after it, do too: the kernel copies
+  // fastest there. What is kept of the last block goes just before them.
   char* buffer_;
   std::size_t end_ = 0;  // where the bytes in the buffer end
   // Where the marker search goes on, and a place at or before it, with no line feed between,
