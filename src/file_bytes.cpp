@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
 
 namespace {
 
@@ -21,6 +22,12 @@ short poll_log(int fd, int wake, int timeout, bool& woken) {
 }
 
 }  // namespace
+
+read_buffer::read_buffer(std::size_t size) : storage_(new char[size + line]) {
+  void* first = storage_.get();
+  std::size_t room = size + line;
+  data_ = static_cast<char*>(std::align(line, size, first, room));
+}
 
 ssize_t file_bytes::read(char* buffer, std::size_t size) {
   if (left_) size = static_cast<std::size_t>(std::min<std::uint64_t>(size, *left_));

@@ -102,13 +102,9 @@ class inflating {
   // Whether the input inflated cleanly to its end; the blocks go to the scan as they fill, and
   // sooner when the input would keep the scan waiting.
   bool inflate_all(const std::stop_token& stop, file_bytes& bytes, const std::string& head, inflater& inflater) {
-    // The input, [taken, filled) of a buffer whose reads land on a cache line, where the kernel
-    // copies fastest; it holds less than input_size when more is read.
-    constexpr std::size_t line = 64;
-    std::size_t space = 2 * input_size + line;
-    const std::unique_ptr<char[]> storage(new char[space]);
-    void* aligned = storage.get();
-    char* const input = static_cast<char*>(std::align(line, 2 * input_size, aligned, space));
+    // The input, [taken, filled); it holds less than input_size when more is read.
+    const read_buffer buffer(2 * input_size);
+    char* const input = buffer.data();
     std::size_t taken = 0;
     std::size_t filled = head.copy(input, head.size());
     bool last = false;

@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <utility>
 
 #include "parse.h"
@@ -20,7 +19,7 @@ namespace {
 constexpr std::size_t marker_size = done_marker.size();
 // A cache line, and the room before the first one that reads land on, for what is kept of a
 // block: less than a piece and a marker.
-constexpr std::size_t line = 64;
+constexpr std::size_t line = read_buffer::line;
 constexpr std::size_t front = (piece_limit + marker_size + line - 1) / line * line;
 
 bool at_marker(const char* p) { return std::memcmp(p, done_marker.data(), marker_size) == 0; }
@@ -104,13 +103,7 @@ block_scanner::block_scanner(int fd, std::size_t block_size)
     : block_scanner([fd](char* buffer, std::size_t size) { return ::read(fd, buffer, size); }, block_size) {}
 
 block_scanner::block_scanner(byte_source source, std::size_t block_size)
-    : source_(std::move(source)),
-      block_size_(block_size),
-      storage_(new char[front + block_size + line]),
-      buffer_(storage_.get()) {
-  std::size_t room = front + block_size + line;
-  void* aligned = buffer_;
-  buffer_ = static_cast<char*>(std::align(line, front + block_size, aligned, room));
+    : source_(std::move(source)), block_size_(block_size), buffer_(front + block_size) {
   end_ = search_ = piece_ = front;
 }
 
@@ -122,7 +115,7 @@ void block_scanner::restart(byte_source source) {
 
 std::optional<std::string_view> block_scanner::next() {
   for (;;) {
-    const char* base = buffer_;
+    const char* base = buffer_.data();
     const char* hit = find_marker(base + search_, base + end_);
     if (hit == base + end_) {
       // A marker may begin in the last few bytes and end in the next block.
@@ -148,8 +141,9 @@ std::optional<std::string_view> block_scanner::next() {
 }
 
 void block_scanner::advance(std::size_t to) {
-  const char* feed = last_feed(buffer_ + search_, buffer_ + to);
-  if (feed != nullptr) piece_ = static_cast<std::size_t>(feed - buffer_) + 1;
+  const char* base = buffer_.data();
+  const char* feed = last_feed(base + search_, base + to);
+  if (feed != nullptr) piece_ = static_cast<std::size_t>(feed - base) + 1;
   search_ = to;
 }
 
@@ -158,12 +152,12 @@ bool block_scanner::refill() {
   const std::size_t keep = piece_ + (search_ - piece_) / piece_limit * piece_limit;
   // What is kept is less than a piece and a marker, so it fits before the front.
   const std::size_t to = front - (end_ - keep);
-  std::memmove(buffer_ + to, buffer_ + keep, end_ - keep);
+  std::memmove(buffer_.data() + to, buffer_.data() + keep, end_ - keep);
   search_ = search_ - keep + to;
   piece_ = to;
   end_ = front;
   for (;;) {
-    ssize_t n = source_(buffer_ + end_, block_size_);
+    ssize_t n = source_(buffer_.data() + end_, block_size_);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       failed_ = n < 0;

@@ -5,9 +5,10 @@
 
 #include <cstddef>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string_view>
+
+#include "file_bytes.h"
 
 // The most bytes of a line one piece holds: a line is read in pieces of this many bytes, the
 // last one up to and including its line feed.
@@ -44,10 +45,9 @@ class block_scanner {
 
   byte_source source_;
   std::size_t block_size_;
-  std::unique_ptr<char[]> storage_;
-  // On a cache line, so that reads, which land a fixed room after it, do too: the kernel copies
-  // fastest there. What is kept of the last block goes just before them.
-  char* buffer_;
+  // Reads land a fixed room after its start, on a cache line too; what is kept of the last block
+  // goes just before them.
+  read_buffer buffer_;
   std::size_t end_ = 0;  // where the bytes in the buffer end
   // Where the marker search goes on, and a place at or before it, with no line feed between,
   // where a piece begins: pieces begin there and every piece_limit bytes on.
