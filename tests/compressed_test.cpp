@@ -1,0 +1,56 @@
+// Compressed logs: each format read as its text, from a file or a pipe, and damage told.
+#include "run_case.h"
+
+namespace {
+
+// clang-format off
+const run_case cases[] = {
+    // A compressed log of two members or frames, the first of more text than a block, reads as its
+    // decompressed text through a pipe.
+    {"compressed_members_read_as_pipe", "{ cat log; seq 250000; cat log; } >l2; for z in gzip zstd xz bzip2; do $z -c l2 >c; $z -c log >>c; "
+     "ornsum -sA -nB c >o1 2>/dev/null; echo $?; "
+     "$z -dc c | ornsum -sC -nD /dev/stdin >o2 2>/dev/null; cmp A C && cmp B D && cmp o1 o2 && echo same; done",
+     0, "0\nsame\n0\nsame\n0\nsame\n0\nsame\n", ""},
+    // Cut short at three places, or with a byte changed, each format fails to read.
+    {"compressed_cut_or_damaged", "for z in gzip zstd xz bzip2; do $z -c log >c; n=$(wc -c <c); for cut in 10 $((n / 2)) $((n - 1)); do "
+     "head -c $cut c >t; ornsum -q t 2>e; echo \"$? $(grep -c 'Cannot read file: \"t\"' e)\"; done; cp c t; "
+     "printf X | dd of=t bs=1 seek=$((n / 2)) conv=notrunc 2>/dev/null; ornsum -q t 2>e; "
+     "echo \"$? $(grep -c 'Cannot read file: \"t\"' e)\"; done", 0,
+     "\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n", ""},
+    // Read failing in the second member, each format gives the text of the first.
+    {"compressed_read_fails_in_second_member", "ornsum -q -sS log 2>/dev/null; for z in gzip zstd xz bzip2; do { $z -c log; seq 99999 | $z -c; } >c; "
+     "LD_PRELOAD=$SHIM READ_FAULT_AT=$(($($z -c log | wc -c) + 99)) ornsum -q -sT c 2>e; "
+     "echo \"$? $(grep -c 'Cannot read file: \"c\"' e)\"; cmp S T && echo same; done",
+     0, "\n\n2 1\nsame\n\n2 1\nsame\n\n2 1\nsame\n\n2 1\nsame\n", ""},
+    // Zero bytes after the last gzip member or bzip2 or xz stream are padding; anything after them,
+    // and zstd's zeros, are damage.
+    {"compressed_padding", "for z in gzip bzip2 xz zstd; do $z -c log >c; head -c 512 /dev/zero >>c; ornsum -q c 2>e; echo $?; "
+     "printf X >>c; ornsum -q c 2>e; echo \"$? $(grep -c 'Cannot read file: \"c\"' e)\"; done", 0,
+     "\n0\n\n2 1\n\n0\n\n2 1\n\n0\n\n2 1\n\n2\n\n2 1\n", ""},
+    // A gzip member with a name, a comment and a header CRC, its header split by the pipe at every byte.
+    {"gzip_header_split_everywhere", "ornsum -q -sS log 2>/dev/null; { printf '\\037\\213\\010\\032\\0\\0\\0\\0\\0\\003log\\0c\\0\\200\\130'; "
+     "gzip -c -n log | tail -c +11; } >m; for k in $(seq 26); do cat m | LD_PRELOAD=$SHIM READ_SPLIT=$k "
+     "ornsum -q -sT /dev/stdin >/dev/null 2>&1; cmp S T || echo $k; done", 0, "\n", ""},
+    // The decoder waiting for input that never comes does not hold the end of a failed run.
+    {"decoder_stops_on_failed_run", "gzip -c log >c; mkfifo f; { head -c 10 c; cat f; } | { LD_PRELOAD=$SHIM MAIN_MALLOC_LIMIT=600000 "
+     "timeout 10 ornsum -q /dev/stdin; echo $?; echo >f; }", 0, "2\n",
+     "Processing file: \"/dev/stdin\"...\n\n\nOut of memory\n\n"},
+    // zstd frames with the windows of --long=27, the zstd tool's own limit, are read; wider ones are not.
+    {"zstd_window_limit", "zstd -q --long=27 <log >c; ornsum -sS c; zstd -q --long=28 <log >c; ornsum -q c", 2, example_out + "\n",
+     "Processing file: \"c\"...\nDone!\n\n" + banner + "Processing file: \"c\"...\nCannot read file: \"c\"\n\n",
+     {{"S", S}}},
+    // Text whose first bytes are all but a signature is text.
+    {"near_signatures_are_text", "ornsum -q -sS log 2>/dev/null; for p in '\\037' 'BZh91AY&S' '\\050\\265\\057' '\\3757zXZ' 'P*M'; do "
+     "{ printf \"$p\"; cat log; } >t; ornsum -q -sT t 2>/dev/null; cmp S T && echo same; done", 0,
+     "\n\nsame\n\nsame\n\nsame\n\nsame\n\nsame\n", "",
+     {{"S", S}}},
+};
+// clang-format on
+
+class compressed : public testing::TestWithParam<run_case> {};
+
+TEST_P(compressed, writes_exactly_what_it_should) { check(GetParam()); }
+
+INSTANTIATE_TEST_SUITE_P(cases, compressed, testing::ValuesIn(cases), case_name);
+
+}  // namespace
