@@ -1,14 +1,25 @@
+// The frames of each destination of a run, by ORNSUM_FRAMES and the locale of the terminal.
 #include "frames.h"
 
 #include <algorithm>
 #include <cctype>
 #include <string_view>
 
+namespace {
+
+// Whether two names are the same but for the case of their letters; `lower` is in lower case.
+bool same_name(std::string_view name, std::string_view lower) {
+  return std::ranges::equal(name, lower,
+                            [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+}
+
+}  // namespace
+
 std::optional<frame_plan> plan_frames(const char* asked, bool utf8_terminal) {
   const std::string_view name = asked != nullptr ? asked : "";
   if (name.empty()) return frame_plan{utf8_terminal ? frames::utf8 : frames::koi8, frames::koi8};
-  if (name == "utf8") return frame_plan{frames::utf8, frames::utf8};
-  if (name == "koi8") return frame_plan{frames::koi8, frames::koi8};
+  if (same_name(name, "utf8") || same_name(name, "utf-8")) return frame_plan{frames::utf8, frames::utf8};
+  if (same_name(name, "koi8") || same_name(name, "koi8-r")) return frame_plan{frames::koi8, frames::koi8};
   return std::nullopt;
 }
 
@@ -25,9 +36,5 @@ bool utf8_by_name(const char* lc_all, const char* lc_ctype, const char* lang) {
   if (dot == std::string_view::npos) return false;
   std::string_view codeset = locale.substr(dot + 1);
   codeset = codeset.substr(0, codeset.find('@'));
-  const auto is = [codeset](std::string_view utf8) {
-    return std::ranges::equal(codeset, utf8,
-                              [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
-  };
-  return is("utf-8") || is("utf8");
+  return same_name(codeset, "utf-8") || same_name(codeset, "utf8");
 }

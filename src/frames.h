@@ -14,8 +14,9 @@ struct frame_plan {
 };
 
 // The frames of a run, given the value of ORNSUM_FRAMES (null when unset) and whether standard
-// output is a terminal that shows UTF-8: "utf8" or "koi8" draws those frames everywhere; unset or
-// empty leaves KOI8-R bytes everywhere but on such a terminal. None for any other value.
+// output is a terminal that shows UTF-8: "utf8" or "utf-8", "koi8" or "koi8-r", in any case, draws
+// those frames everywhere; unset or empty leaves KOI8-R bytes everywhere but on such a terminal.
+// None for any other value.
 std::optional<frame_plan> plan_frames(const char* asked, bool utf8_terminal);
 
 // Whether the locale named in the environment is UTF-8, for when it cannot be set (not installed
