@@ -42,8 +42,10 @@ bool utf8_terminal(bool terminal) {
 
 int main(int argc, char** argv) {
   hold_standard_descriptors();
-  // A reader that goes away must not kill the run: the reports are still completed.
+  // A reader that goes away, or a file grown to the limit of file sizes, must not kill the run: the
+  // write fails as any other, and the other outputs are still completed.
   (void)std::signal(SIGPIPE, SIG_IGN);
+  (void)std::signal(SIGXFSZ, SIG_IGN);
   // Every failed allocation, ours or the library's, unwinds to the handler below, so that what
   // was written is delivered before the run ends.
   std::set_new_handler([] { throw std::bad_alloc(); });
@@ -74,8 +76,10 @@ int main(int argc, char** argv) {
       tell(quoted("Invalid value of ORNSUM_FRAMES", asked_frames));
       return 2;
     }
-    std::vector<std::string> complaints =
-        scan_log(c.run, *files, *out, *plan, progress_wanted(c.run.q, STDOUT_FILENO, STDERR_FILENO));
+    const auto fd = [](const sink* report) { return report != nullptr ? report->fd() : -1; };
+    const bool show_progress =
+        progress_wanted(STDERR_FILENO, {c.run.q ? -1 : STDOUT_FILENO, fd(files->ses()), fd(files->nodes())});
+    std::vector<std::string> complaints = scan_log(c.run, *files, *out, *plan, show_progress);
     out->close();
     if (out->failed()) complaints.emplace_back("Cannot write standard output\n\n");
     for (const std::string& complaint : complaints) tell(complaint);

@@ -1,9 +1,12 @@
+// The progress line of a long run, and when a run shows one.
 #include "progress.h"
 
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
@@ -18,11 +21,18 @@ using namespace std::chrono_literals;
 constexpr auto first_shown = 1s;
 constexpr auto interval = 250ms;
 
-// Bytes in the largest binary unit that leaves at least one whole.
+// The controlling terminal, /dev/tty, which is whichever terminal the session has.
+const dev_t controlling_terminal = makedev(5, 0);
+
+// Bytes in the largest binary unit that, once rounded as shown, leaves at least one whole.
 std::string amount(double bytes) {
   static const char* const units[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB"};
   std::size_t unit = 0;
-  for (; bytes >= 1024 && unit + 1 < std::size(units); ++unit) bytes /= 1024;
+  for (; unit + 1 < std::size(units); ++unit) {
+    const double shown = unit == 0 ? std::round(bytes) : std::round(bytes * 10) / 10;
+    if (shown < 1024) break;
+    bytes /= 1024;
+  }
   char text[32];
   (void)std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", bytes, units[unit]);
   return text;
@@ -30,19 +40,26 @@ std::string amount(double bytes) {
 
 }  // namespace
 
-bool progress_wanted(bool q, int out_fd, int err_fd) {
-  if (::isatty(err_fd) != 1) return false;
-  if (q || ::isatty(out_fd) != 1) return true;
-  struct stat out;
+bool progress_wanted(int err_fd, std::initializer_list<int> table_fds) {
   struct stat err;
-  return ::fstat(out_fd, &out) != 0 || ::fstat(err_fd, &err) != 0 || out.st_rdev != err.st_rdev;
+  if (::isatty(err_fd) != 1 || ::fstat(err_fd, &err) != 0) return false;
+  for (int fd : table_fds) {
+    if (fd < 0) continue;
+    struct stat table;
+    if (::fstat(fd, &table) != 0) return false;
+    if (::isatty(fd) != 1) continue;
+    if (table.st_rdev == err.st_rdev || table.st_rdev == controlling_terminal || err.st_rdev == controlling_terminal)
+      return false;
+  }
+  return true;
 }
 
 std::string progress_line(std::uint64_t read, std::optional<std::uint64_t> size, double seconds) {
   std::string line = "Read " + amount(static_cast<double>(read));
-  if (!size) return line;
-  const std::uint64_t done = *size == 0 ? 100 : std::min<std::uint64_t>(read, *size) * 100 / *size;
-  line += " of " + amount(static_cast<double>(*size)) + " (" + std::to_string(done) + "%)";
+  if (size) {
+    const std::uint64_t done = *size == 0 ? 100 : std::min<std::uint64_t>(read, *size) * 100 / *size;
+    line += " of " + amount(static_cast<double>(*size)) + " (" + std::to_string(done) + "%)";
+  }
   if (seconds > 0) line += ", " + amount(static_cast<double>(read) / seconds) + "/s";
   return line;
 }

@@ -4,14 +4,17 @@
 
 #include <atomic>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <thread>
 
-// Whether a run shows its progress: standard error is a terminal that the tables do not go to.
-bool progress_wanted(bool q, int out_fd, int err_fd);
+// Whether a run shows its progress: standard error is a terminal that none of the descriptors the
+// tables go to (-1 for none) leads to. The controlling terminal, /dev/tty, may be any terminal;
+// a descriptor that cannot be looked at may be that terminal.
+bool progress_wanted(int err_fd, std::initializer_list<int> table_fds);
 
-// The progress line: the bytes read, and where the size is known the share done and the rate.
+// The progress line: the bytes read, where the size is known the share done, and the rate.
 std::string progress_line(std::uint64_t read, std::optional<std::uint64_t> size, double seconds);
 
 // Shows on standard error the bytes that the readers count, once the run has lasted a second, a

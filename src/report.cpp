@@ -1,3 +1,4 @@
+// The report run: the scan of the log, on one thread or in segments, and both tables written.
 #include "report.h"
 
 #include <algorithm>
@@ -159,9 +160,14 @@ std::vector<std::string> scan_log(const settings& run, run_files& files, sink& o
   const scan_options options{run.any_day, day, {sessions.wants(frames::koi8), sessions.wants(frames::utf8)}, read};
   const segment_plan segmenting{segment_size, std::min(usable_cpus(), max_workers), chunk_bytes, budget};
   log_text log(file_bytes(files.log(), log_size, read));
-  const bool in_segments =
-      log.format() == compression::none && segmenting.workers > 1 && log_size && *log_size >= 2 * segment_size &&
-      scan_segments(files.log(), *log_size, segmenting, options, [&counted](tally& t) { counted.merge(t); });
+  bool in_segments = false;
+  if (log.format() == compression::none && segmenting.workers > 1 && log_size && *log_size >= 2 * segment_size) {
+    // The segments read again the first bytes that told the format, and count them again.
+    const std::uint64_t told = read != nullptr ? read->exchange(0) : 0;
+    in_segments =
+        scan_segments(files.log(), *log_size, segmenting, options, [&counted](tally& t) { counted.merge(t); });
+    if (!in_segments && read != nullptr) *read += told;
+  }
   if (!in_segments) {
     block_scanner scanner([&log](char* buffer, std::size_t size) { return log.read(buffer, size); });
     while (std::optional<std::string_view> piece = scanner.next()) {

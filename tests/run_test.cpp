@@ -4,6 +4,10 @@
 
 namespace {
 
+// 20,000 sessions of one node, whose rows come to over 100 KiB.
+const std::string few = "seq 20000 | sed 's|.*|+ 05 Dec 12:34:56 [&] done (from 1:1/1, OK (1/1 bytes))|' >few; ";
+const std::string few_nodes = koi8(nodes("│     1 │ 1:1/1            │    20000 │    20000 │\n") + "\n");
+
 // clang-format off
 const run_case cases[] = {
     {"plain_run", "ornsum log", 0, example_out, done},
@@ -12,8 +16,8 @@ const run_case cases[] = {
     {"quiet_nodes_report", "ornsum -q -nN log", 0, "\n", done, {{"N", N}}},
     {"utf8_frames_everywhere", "ORNSUM_FRAMES=utf8 ornsum -sS -nN log", 0, example_text, done,
      {{"S", example_sessions + "\n"}, {"N", example_nodes + "\n"}}},
-    {"utf8_frames_quiet_report", "ORNSUM_FRAMES=utf8 ornsum -q -nN log", 0, "\n", done, {{"N", example_nodes + "\n"}}},
-    {"frames_value_refused", "ORNSUM_FRAMES=UTF-8 ornsum -sS log", 2, "", "Invalid value of ORNSUM_FRAMES: \"UTF-8\"\n\n", {{"S", "<absent>"}}},
+    {"utf8_frames_named_in_any_case", "ORNSUM_FRAMES=Utf-8 ornsum -q -nN log", 0, "\n", done, {{"N", example_nodes + "\n"}}},
+    {"frames_value_refused", "ORNSUM_FRAMES=UTF-16 ornsum -sS log", 2, "", "Invalid value of ORNSUM_FRAMES: \"UTF-16\"\n\n", {{"S", "<absent>"}}},
     {"odd_counts_and_addresses", "ornsum -q -sS -nN odd", 0, "\n", "Processing file: \"odd\"...\nDone!\n\n",
      {{"S", odd_sessions}, {"N", odd_nodes}}},
     // The received count ends at the last space of its parentheses: a digit after it is dropped.
@@ -60,6 +64,11 @@ const run_case cases[] = {
     {"stdout_full", "ornsum -sS log >/dev/full", 2, "", stdout_failed, {{"S", S}}},
     {"stdout_closed", "ornsum -sS log >&-", 2, "", stdout_failed, {{"S", S}}},
     {"stdout_reader_gone", "ornsum -sS log >&3", 2, "", stdout_failed, {{"S", S}}},
+    // A write past the limit of file sizes fails as any other: the other outputs are completed.
+    {"file_size_limit_on_stdout", few + "echo old >N; (ulimit -f 200; ornsum -nN few >o)", 2, "",
+     "Processing file: \"few\"...\nCannot write standard output\n\n", {{"N", few_nodes}}},
+    {"file_size_limit_on_report", few + "(ulimit -f 200; ornsum -q -sS -nN few)", 2, "\n",
+     "Processing file: \"few\"...\nCannot write file: \"S\"\n\n", {{"N", few_nodes}}},
     // Reading fails while the first bytes still look like a signature.
     {"read_fails_in_signature", "{ printf BZh; cat log; } >t; LD_PRELOAD=$SHIM READ_FAULT_AT=2 ornsum -q t", 2, "\n",
      "Processing file: \"t\"...\nCannot read file: \"t\"\n\n"},

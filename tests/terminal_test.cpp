@@ -68,7 +68,7 @@ TEST(run_terminal, draws_frames_for_its_locale) {
       {"LC_ALL= LC_CTYPE=xx_XX.utf8@euro LANG=C", example_text, S},
       {"LC_ALL=xx_XX.ISO-8859-1 LC_CTYPE=xx_XX.UTF-8", example_out, S},
       {"ORNSUM_FRAMES= LC_ALL=C.UTF-8", example_text, S},
-      {"ORNSUM_FRAMES=koi8 LC_ALL=C.UTF-8", example_out, S},
+      {"ORNSUM_FRAMES=KOI8-R LC_ALL=C.UTF-8", example_out, S},
       {"ORNSUM_FRAMES=utf8 LC_ALL=C", example_text, S8},
   };
   for (const auto& row : rows) {
@@ -82,20 +82,24 @@ TEST(run_terminal, draws_frames_for_its_locale) {
 }
 
 // A run that lasts shows how far it has come on the terminal of standard error, a line rewritten
-// in place and erased before the closing message: the log's writer, or the reading paused at
-// byte 100, waits to see it. Where the tables go to that terminal, or standard error is a file,
-// nothing more shows.
+// in place and erased before the closing message: the log's writer, or the reading paused at a
+// byte, waits to see it. In segments, the reading counts each byte once, at the place it is paused.
 TEST(run_terminal, shows_progress_on_a_long_run) {
   const std::string size = std::to_string(example_log.size());
   const std::string share = "Read 10 B of " + size + " B (" + std::to_string(1000 / example_log.size()) + "%), ";
   const std::string rate = "[0-9.]+ (B|KiB|MiB)/s\033\\[K";
+  const std::string segments = "{ cat log; yes 'a line of filler' | head -n 700000; } >big; LD_PRELOAD=$SHIM CPUS=2 ";
   const struct {
     std::string command, shown, rest;
   } rows[] = {
       {"{ cat log; WAIT; } | ornsum -q /dev/stdin 2>&3", "\"/dev/stdin\"...\n\rRead ",
-       "[0-9]+ B\033\\[K(\rRead [0-9]+ B\033\\[K)*"},
+       "[0-9]+ B, " + rate + "(\rRead [0-9]+ B, " + rate + ")*"},
       {"LD_PRELOAD=$SHIM PAUSE_AT=100 ornsum -q log 2>&3 & WAIT; touch go; wait $!", "\"log\"...\n\r" + share,
        rate + "(\rRead [0-9]+ B of " + size + " B \\([0-9]+%\\), " + rate + ")*"},
+      {segments + "PAUSE_AT=100 ornsum -q big 2>&3 & WAIT; touch go; wait $!",
+       "\"big\"...\n\rRead 0 B of 11.3 MiB (0%), ", "[^\r]*(\rRead [^\r]*)*"},
+      {segments + "PAUSE_AT=1048676 ornsum -q big 2>&3 & WAIT; touch go; wait $!",
+       "\"big\"...\n\rRead 1.0 MiB of 11.3 MiB (8%), ", "[^\r]*(\rRead [^\r]*)*"},
   };
   for (const auto& row : rows) {
     const std::string shown = banner + "Processing file: " + row.shown;
@@ -113,12 +117,33 @@ TEST(run_terminal, shows_progress_on_a_long_run) {
     const std::string rest = p.rest();
     EXPECT_TRUE(std::regex_match(rest, std::regex(row.rest + "\r\033\\[KDone!\n\n"))) << rest;
   }
-  pty q;
+}
+
+// No progress shows where a table goes to the terminal of standard error, by any road: standard
+// output, a report named by its device, or the controlling terminal that stands for every terminal
+// (given to the run here by setsid); nor where standard error is no terminal.
+TEST(run_terminal, shows_no_progress_among_tables) {
+  const std::string slow = "{ cat log; sleep 1.5; } | LC_ALL=C ornsum ";
+  const std::string controlled = "setsid -w -c sh -c '" + slow;
+  const std::string processing = banner + "Processing file: \"/dev/stdin\"...\n";
+  const struct {
+    std::string command, shown;
+  } rows[] = {
+      {slow + "/dev/stdin >&3 2>&3", processing + example_out + "Done!\n\n"},
+      {slow + "-q -s/dev/stderr /dev/stdin 2>&3", processing + S + "Done!\n\n"},
+      {controlled + "-q -s/dev/tty /dev/stdin 2>&3' <&3", processing + S + "Done!\n\n"},
+      {controlled + "/dev/stdin >&3 2>/dev/tty' <&3", processing + example_out + "Done!\n\n"},
+  };
+  for (const auto& row : rows) {
+    pty p;
+    scratch s;
+    s.put("log", example_log);
+    s.run("stty raw <&3; " + row.command, p.screen);
+    EXPECT_EQ(p.rest(), row.shown) << row.command;
+  }
   scratch s;
   s.put("log", example_log);
-  outcome o = s.run("stty raw <&3; { cat log; sleep 1.5; } | LC_ALL=C ornsum /dev/stdin >&3 2>&3", q.screen);
-  EXPECT_EQ(q.rest(), banner + "Processing file: \"/dev/stdin\"...\n" + example_out + "Done!\n\n");
-  o = s.run("{ cat log; sleep 1.5; } | ornsum -q /dev/stdin");
+  const outcome o = s.run("{ cat log; sleep 1.5; } | ornsum -q /dev/stdin");
   EXPECT_EQ(o.err, banner + "Processing file: \"/dev/stdin\"...\nDone!\n\n");
 }
 
