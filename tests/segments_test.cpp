@@ -36,6 +36,15 @@ const run_case cases[] = {
      "LD_PRELOAD=$SHIM CPUS=64 PEAK=1 ornsum -q -s/dev/null $f 2>/dev/null; test \"$(cat peak)\" -le 16384 && echo bounded; "
      "done",
      0, "\nbounded\n\nbounded\n", ""},
+    // Over many segments of short lines, the segments that wait for the merge hold no more than
+    // their budget, at any number of CPUs.
+    {"memory_bounded_over_many_segments",
+     "yes '+ 05 Dec 12:34:56 [1] done (from 2:5020/1042@net, OK (120/345 bytes))' | head -c 67108864 >short; "
+     "for c in 8 64; do LD_PRELOAD=$SHIM CPUS=$c PEAK=1 ornsum -q short 2>/dev/null; "
+     "test \"$(cat peak)\" -le 16384 && echo quiet; "
+     "LD_PRELOAD=$SHIM CPUS=$c PEAK=1 ornsum -s/dev/null -n/dev/null short >/dev/null 2>&1; "
+     "test \"$(cat peak)\" -le 32768 && echo reports; done",
+     0, "\nquiet\nreports\n\nquiet\nreports\n", ""},
     // A line of 32 MiB, marker after marker, read in a 16 MiB address space.
     {"long_line_in_small_address_space", "yes 'x] done (from 1:2/3, OK (4/5 bytes)) ' | head -c 33554432 | tr -d '\\n' >long; ulimit -v 16384; "
      "ornsum -q long", 0, "\n", "Processing file: \"long\"...\nDone!\n\n"},
