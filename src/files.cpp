@@ -1,3 +1,4 @@
+// Opening the log and the reports, and the refusals that keep stored bytes safe.
 #include "files.h"
 
 #include <fcntl.h>

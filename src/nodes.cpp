@@ -1,3 +1,4 @@
+// The node table: per-address totals in order of first appearance, found through a hash index.
 #include "nodes.h"
 
 #include <functional>

@@ -1,3 +1,4 @@
+// The command line, the banner and the usage text.
 #include "ornsum.h"
 
 command read_command_line(int argc, const char* const* argv) {

@@ -1,3 +1,4 @@
+// Buffered output to a descriptor, and messages to standard error.
 #include "sink.h"
 
 #include <unistd.h>

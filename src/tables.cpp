@@ -1,3 +1,4 @@
+// The text of both tables: heads, rows, feet and totals, in either kind of frames.
 #include "tables.h"
 
 #include <charconv>
