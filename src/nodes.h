@@ -47,8 +47,9 @@ class node_table {
 
   std::vector<entry> entries_;
   // Open addressing with linear probing: the high half of an address's hash beside its entry's
-  // position plus one; 0 marks a free slot. At most half the slots are used.
+  // position plus one; 0 marks a free slot. At most half of the 2^bits_ slots are used.
   std::vector<std::uint64_t> slots_;
+  unsigned bits_ = 0;
   std::array<arrival, queue_size> queue_;
   std::size_t queued_ = 0;  // sessions added in all; the oldest waiting one is queued_ - waiting_
   std::size_t waiting_ = 0;
