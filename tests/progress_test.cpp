@@ -16,6 +16,7 @@ TEST(progress_line, tells_what_is_known) {
       {0, std::nullopt, 1, "Read 0 B, 0 B/s"},
       {1536, std::nullopt, 2, "Read 1.5 KiB, 768 B/s"},
       {1048575, std::nullopt, 0, "Read 1.0 MiB"},
+      {UINT64_MAX, std::nullopt, 0, "Read 16384.0 PiB"},
       {1023, 1048524, 1, "Read 1023 B of 1023.9 KiB (0%), 1023 B/s"},
       {512, 2048, 2, "Read 512 B of 2.0 KiB (25%), 256 B/s"},
       {3 * gib, 4 * gib, 1.5, "Read 3.0 GiB of 4.0 GiB (75%), 2.0 GiB/s"},
