@@ -67,6 +67,7 @@ TEST(run_terminal, draws_frames_for_its_locale) {
       {"unset LC_ALL LC_CTYPE; LANG=en_US.UTF-8", example_text, S},
       {"LC_ALL= LC_CTYPE=xx_XX.utf8@euro LANG=C", example_text, S},
       {"LC_ALL=xx_XX.ISO-8859-1 LC_CTYPE=xx_XX.UTF-8", example_out, S},
+      {"LC_ALL=xx_XX LC_CTYPE=xx_XX.UTF-8", example_out, S},
       {"ORNSUM_FRAMES= LC_ALL=C.UTF-8", example_text, S},
       {"ORNSUM_FRAMES=KOI8-R LC_ALL=C.UTF-8", example_out, S},
       {"ORNSUM_FRAMES=utf8 LC_ALL=C", example_text, S8},
@@ -131,7 +132,7 @@ TEST(run_terminal, shows_no_progress_among_tables) {
   } rows[] = {
       {slow + "/dev/stdin >&3 2>&3", processing + example_out + "Done!\n\n"},
       {slow + "-q -s/dev/stderr /dev/stdin 2>&3", processing + S + "Done!\n\n"},
-      {controlled + "-q -s/dev/tty /dev/stdin 2>&3' <&3", processing + S + "Done!\n\n"},
+      {controlled + "-s/dev/tty /dev/stdin >/dev/null 2>&3' <&3", processing + S + "Done!\n\n"},
       {controlled + "/dev/stdin >&3 2>/dev/tty' <&3", processing + example_out + "Done!\n\n"},
   };
   for (const auto& row : rows) {
