@@ -24,6 +24,12 @@ class read_buffer {
   char* data_;
 };
 
+// Reads as read(2) does, or as pread(2) does from `at` when given, again when interrupted. `left` is
+// what a regular file held past there when the run began, none for a pipe, FIFO or device: no more
+// is read, and a file that ends short of it is -1 with EIO, truncated during the run.
+ssize_t read_log(int fd, char* buffer, std::size_t size, std::optional<std::uint64_t> left,
+                 std::optional<std::uint64_t> at = std::nullopt);
+
 // The bytes of the log file itself. A regular file is read as it was when the run began: its first
 // `size` bytes, those appended since left for the next run.
 class file_bytes {
