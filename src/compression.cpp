@@ -1,3 +1,4 @@
+// Telling a log's format by its first bytes.
 #include "compression.h"
 
 #include <algorithm>
@@ -11,12 +12,14 @@ struct signature {
 };
 
 // zstd's own frames may follow skippable ones, whose magic number ends in any of sixteen values.
+// A bzip2 stream begins with a block, or ends at once when it is empty.
 constexpr signature signatures[] = {
     {compression::gzip, "\x1f\x8b", "\x1f\x8b"},
     {compression::zstd, "\x28\xb5\x2f\xfd", "\x28\xb5\x2f\xfd"},
     {compression::zstd, "\x50\x2a\x4d\x18", "\x5f\x2a\x4d\x18"},
     {compression::xz, std::string_view("\xfd\x37\x7a\x58\x5a\x00", 6), std::string_view("\xfd\x37\x7a\x58\x5a\x00", 6)},
     {compression::bzip2, "BZh11AY&SY", "BZh91AY&SY"},
+    {compression::bzip2, "BZh1\x17\x72\x45\x38\x50\x90", "BZh9\x17\x72\x45\x38\x50\x90"},
 };
 
 // The number of bytes at the front of head that fit the signature.

@@ -58,9 +58,8 @@ bool file_bytes::ready() const {
   return poll_log(fd_, -1, 0, woken) != 0;
 }
 
-bool file_bytes::wait(int wake) const {
+bool file_bytes::wait(int wake, int timeout_ms) const {
   if (left_) return true;
   bool woken = false;
-  poll_log(fd_, wake, -1, woken);
-  return !woken;
+  return poll_log(fd_, wake, timeout_ms, woken) != 0 && !woken;
 }

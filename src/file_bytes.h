@@ -44,8 +44,9 @@ class file_bytes {
   ssize_t read(char* buffer, std::size_t size);
   // Whether a read would return at once.
   bool ready() const;
-  // Waits until a read would return at once, or until `wake` becomes readable: false then.
-  bool wait(int wake) const;
+  // Waits until a read would return at once: false when `wake` became readable first, or
+  // timeout_ms passed (-1 for no timeout).
+  bool wait(int wake, int timeout_ms) const;
 
  private:
   int fd_;
