@@ -1,4 +1,4 @@
-// The inflater of each format; streams one after another; zstd and bzip2.
+// The inflater of each format; streams one after another; zstd, bzip2 and lz4.
 #include "inflaters.h"
 
 #include <cstdint>
@@ -12,6 +12,9 @@
 #endif
 #if ORNSUM_BZIP2
 #include <bzlib.h>
+#endif
+#if ORNSUM_LZ4
+#include <lz4frame.h>
 #endif
 
 namespace {
@@ -123,6 +126,39 @@ class bzip2_stream final : public inflater {
 };
 #endif
 
+#if ORNSUM_LZ4
+// lz4 frames one after another, with skippable frames among them, as lz4 -d reads them. A block
+// holds 4 MiB at the most, so that memory stays bounded by the format itself.
+class lz4_inflater final : public inflater {
+ public:
+  lz4_inflater() {
+    LZ4F_dctx* context = nullptr;
+    if (LZ4F_isError(LZ4F_createDecompressionContext(&context, LZ4F_VERSION)) != 0) throw std::bad_alloc();
+    context_.reset(context);
+  }
+
+  bool inflate(std::string_view& in, std::span<char>& out, bool /*last*/) override {
+    std::size_t from = in.size();
+    std::size_t to = out.size();
+    const std::size_t result = LZ4F_decompress(context_.get(), out.data(), &to, in.data(), &from, nullptr);
+    in.remove_prefix(from);
+    out = out.subspan(to);
+    if (LZ4F_isError(result) != 0) return false;
+    if (from > 0 || to > 0) whole_ = result == 0;
+    return true;
+  }
+
+  bool whole() const override { return whole_; }
+
+ private:
+  struct free_context {
+    void operator()(LZ4F_dctx* context) const { LZ4F_freeDecompressionContext(context); }
+  };
+  std::unique_ptr<LZ4F_dctx, free_context> context_;
+  bool whole_ = false;
+};
+#endif
+
 // A fresh inflater of the class, for a format read with it.
 template <typename Inflater>
 std::unique_ptr<inflater> fresh() {
@@ -145,6 +181,14 @@ std::unique_ptr<inflater> inflater_for(compression format) {
     case compression::bzip2:
       return each_of(fresh<bzip2_stream>, true);
 #endif
+#if ORNSUM_LZ4
+    case compression::lz4:
+      return fresh<lz4_inflater>();
+#endif
+    case compression::lzip:
+      return lzip_members();
+    case compression::lzma:
+      return each_of(legacy_lzma_stream, false);
     default:
       return nullptr;
   }

@@ -28,8 +28,17 @@ constexpr std::size_t block_size = std::size_t{1} << 20;
 // Blocks inflated ahead of the scan, at the most.
 constexpr std::size_t blocks_ahead = 2;
 
-// The longest signature: as many bytes as it takes to tell any format.
-constexpr std::size_t signature_size = 10;
+// The head is read in steps: the first tells every format but a legacy .lzma one, the second the
+// rest of its header, and the others look past skippable frames.
+constexpr std::size_t first_step = 10;
+constexpr std::size_t head_step = 4096;
+
+// The bytes to read after the `had` bytes of the head read so far.
+std::size_t head_wanted(std::size_t had) {
+  if (had < first_step) return first_step - had;
+  if (had < signature_size) return signature_size - had;
+  return head_step;
+}
 
 // An eventfd that the stop of a run makes readable. When none can be made, the waits for the log
 // look at the stop every tenth of a second instead.
@@ -195,8 +204,8 @@ class decoder_thread {
 log_text::log_text(file_bytes bytes) : bytes_(bytes) {
   std::optional<compression> told;
   while (!(told = compression_of(head_, true))) {
-    char first[signature_size];
-    const ssize_t n = bytes_.read(first, signature_size - head_.size());
+    char first[head_step];
+    const ssize_t n = bytes_.read(first, head_wanted(head_.size()));
     if (n <= 0) {
       head_error_ = n < 0 ? errno : 0;
       told = compression_of(head_, false);

@@ -14,30 +14,30 @@ std::string repeat(int n, const std::string& text) {
 const run_case cases[] = {
     // A compressed log of two members or frames, the first of more text than a block, reads as its
     // decompressed text through a pipe.
-    {"compressed_members_read_as_pipe", "{ cat log; seq 250000; cat log; } >l2; for z in gzip zstd xz bzip2; do $z -c l2 >c; $z -c log >>c; "
+    {"compressed_members_read_as_pipe", "{ cat log; seq 250000; cat log; } >l2; for z in gzip zstd xz bzip2 lz4 lzip; do $z -c l2 >c; $z -c log >>c; "
      "ornsum -sA -nB c >o1 2>/dev/null; echo $?; "
      "$z -dc c | ornsum -sC -nD /dev/stdin >o2 2>/dev/null; cmp A C && cmp B D && cmp o1 o2 && echo same; done",
-     0, "0\nsame\n0\nsame\n0\nsame\n0\nsame\n", ""},
+     0, "0\nsame\n0\nsame\n0\nsame\n0\nsame\n0\nsame\n0\nsame\n", ""},
     // An empty member, stream or frame, first or last, adds nothing.
-    {"compressed_empty_members", "ornsum -q -sS log 2>/dev/null; for z in gzip zstd xz bzip2; do "
+    {"compressed_empty_members", "ornsum -q -sS log 2>/dev/null; for z in gzip zstd xz bzip2 lz4 lzip lzma; do "
      "{ $z -c </dev/null; $z -c log; $z -c </dev/null; } >c; ornsum -q -sT c 2>/dev/null; echo $?; cmp S T && echo same; done",
-     0, "\n" + repeat(4, "\n0\nsame\n"), ""},
+     0, "\n" + repeat(7, "\n0\nsame\n"), ""},
     // Cut short at three places, or with a byte changed, each format fails to read.
-    {"compressed_cut_or_damaged", "for z in gzip zstd xz bzip2; do $z -c log >c; n=$(wc -c <c); for cut in 10 $((n / 2)) $((n - 1)); do "
+    {"compressed_cut_or_damaged", "for z in gzip zstd xz bzip2 lz4 lzip lzma; do $z -c log >c; n=$(wc -c <c); for cut in 14 $((n / 2)) $((n - 1)); do "
      "head -c $cut c >t; ornsum -q t 2>e; echo \"$? $(grep -c 'Cannot read file: \"t\"' e)\"; done; cp c t; "
      "printf X | dd of=t bs=1 seek=$((n / 2)) conv=notrunc 2>/dev/null; ornsum -q t 2>e; "
      "echo \"$? $(grep -c 'Cannot read file: \"t\"' e)\"; done", 0,
-     repeat(16, "\n2 1\n"), ""},
+     repeat(28, "\n2 1\n"), ""},
     // Read failing in the second member, each format gives the text of the first.
-    {"compressed_read_fails_in_second_member", "ornsum -q -sS log 2>/dev/null; for z in gzip zstd xz bzip2; do { $z -c log; seq 99999 | $z -c; } >c; "
+    {"compressed_read_fails_in_second_member", "ornsum -q -sS log 2>/dev/null; for z in gzip zstd xz bzip2 lz4 lzip; do { $z -c log; seq 99999 | $z -c; } >c; "
      "LD_PRELOAD=$SHIM READ_FAULT_AT=$(($($z -c log | wc -c) + 99)) ornsum -q -sT c 2>e; "
      "echo \"$? $(grep -c 'Cannot read file: \"c\"' e)\"; cmp S T && echo same; done",
-     0, "\n" + repeat(4, "\n2 1\nsame\n"), ""},
+     0, "\n" + repeat(6, "\n2 1\nsame\n"), ""},
     // Zero bytes after the last gzip member or bzip2 or xz stream are padding; anything after them,
-    // and zstd's zeros, are damage.
-    {"compressed_padding", "for z in gzip bzip2 xz zstd; do $z -c log >c; head -c 512 /dev/zero >>c; ornsum -q c 2>e; echo $?; "
+    // and the zeros of the other formats, are damage.
+    {"compressed_padding", "for z in gzip bzip2 xz zstd lz4 lzip lzma; do $z -c log >c; head -c 512 /dev/zero >>c; ornsum -q c 2>e; echo $?; "
      "printf X >>c; ornsum -q c 2>e; echo \"$? $(grep -c 'Cannot read file: \"c\"' e)\"; done", 0,
-     repeat(3, "\n0\n\n2 1\n") + "\n2\n\n2 1\n", ""},
+     repeat(3, "\n0\n\n2 1\n") + repeat(4, "\n2\n\n2 1\n"), ""},
     // A gzip member with a name, a comment and a header CRC, its header split by the pipe at every byte.
     {"gzip_header_split_everywhere", "ornsum -q -sS log 2>/dev/null; { printf '\\037\\213\\010\\032\\0\\0\\0\\0\\0\\003log\\0c\\0\\200\\130'; "
      "gzip -c -n log | tail -c +11; } >m; for k in $(seq 26); do cat m | LD_PRELOAD=$SHIM READ_SPLIT=$k "
@@ -65,11 +65,21 @@ const run_case cases[] = {
     {"zstd_window_limit", "zstd -q --long=27 <log >c; ornsum -sS c; zstd -q --long=28 <log >c; ornsum -q c", 2, example_out + "\n",
      "Processing file: \"c\"...\nDone!\n\n" + banner + "Processing file: \"c\"...\nCannot read file: \"c\"\n\n",
      {{"S", S}}},
-    // Text whose first bytes are all but a signature is text.
-    {"near_signatures_are_text", "ornsum -q -sS log 2>/dev/null; for p in '\\037' 'BZh91AY&S' '\\050\\265\\057' '\\3757zXZ' 'P*M'; do "
-     "{ printf \"$p\"; cat log; } >t; ornsum -q -sT t 2>/dev/null; cmp S T && echo same; done", 0,
-     "\n\nsame\n\nsame\n\nsame\n\nsame\n\nsame\n", "",
-     {{"S", S}}},
+    // A line whose first bytes are all but a signature is text; so is one that begins with the
+    // properties byte of a legacy .lzma header and an unlikely dictionary or uncompressed size.
+    {"near_signatures_are_text", "ornsum -q -sS log 2>/dev/null; for p in '\\037' 'BZh91AY&S' 'BZh9\\027rE8P' '\\050\\265\\057' "
+     "'\\3757zXZ' 'P*M' '\\004\\042\\115' 'LZIP' ']' ']\\0\\0\\200\\0' ']\\0\\0\\200\\0\\377\\377\\377\\377\\377\\377\\377' "
+     "']\\1\\0\\200\\0\\377\\377\\377\\377\\377\\377\\377\\377'; do { printf \"$p\\n\"; cat log; } >t; ornsum -q -sT t 2>/dev/null; "
+     "cmp S T && echo same; done", 0, "\n" + repeat(12, "\nsame\n"), "", {{"S", S}}},
+    // lz4 and zstd share their skippable frames: the frame after them tells the format.
+    {"skippable_frames_then_lz4_or_zstd", "ornsum -q -sS log 2>/dev/null; for z in lz4 zstd; do "
+     "{ printf 'P*M\\030\\004\\0\\0\\0abcdQ*M\\030\\0\\0\\0\\0'; $z -c log; } >c; cat c | ornsum -q -sT /dev/stdin 2>/dev/null; "
+     "cmp S T && echo same; done", 0, "\n" + repeat(2, "\nsame\n"), ""},
+    // A format that is recognised but not read is refused, and nothing of it counted: compress,
+    // pack, lzop and lz4's legacy format.
+    {"unread_formats_refused", "ornsum -q -sE /dev/null 2>/dev/null; for p in '\\037\\235' '\\037\\036' '\\211LZO\\0\\r\\n\\032\\n' "
+     "'\\002\\041\\114\\030'; do { printf \"$p\"; cat log; } >t; ornsum -q -sT t 2>e; echo \"$? $(grep -c 'Cannot read file: \"t\"' e)\"; "
+     "cmp E T && echo empty; done", 0, "\n" + repeat(4, "\n2 1\nempty\n"), ""},
 };
 // clang-format on
 
