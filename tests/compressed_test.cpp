@@ -65,6 +65,13 @@ const run_case cases[] = {
     {"zstd_window_limit", "zstd -q --long=27 <log >c; ornsum -sS c; zstd -q --long=28 <log >c; ornsum -q c", 2, example_out + "\n",
      "Processing file: \"c\"...\nDone!\n\n" + banner + "Processing file: \"c\"...\nCannot read file: \"c\"\n\n",
      {{"S", S}}},
+    // lzip and .lzma streams whose dictionary of 64 MiB fits in 80 MiB are read; of 128 MiB, not.
+    {"lzma_formats_memory_limit", "lzip -c log >z; lzma -c log >a; for d in '032 004' '033 010'; do set -- $d; "
+     "{ head -c 5 z; printf \"\\\\$1\"; tail -c +7 z; } >c; ornsum -sS c; { printf \"\\135\\0\\0\\0\\\\$2\"; tail -c +6 a; } >c; "
+     "ornsum -sS c; done", 2, example_out + example_out + empty_out + empty_out,
+     "Processing file: \"c\"...\nDone!\n\n" + banner + "Processing file: \"c\"...\nDone!\n\n" + banner +
+         "Processing file: \"c\"...\nCannot read file: \"c\"\n\n" + banner + "Processing file: \"c\"...\nCannot read file: \"c\"\n\n",
+     {{"S", koi8(no_session + "\n")}}},
     // A line whose first bytes are all but a signature is text; so is one that begins with the
     // properties byte of a legacy .lzma header and an unlikely dictionary or uncompressed size.
     {"near_signatures_are_text", "ornsum -q -sS log 2>/dev/null; for p in '\\037' 'BZh91AY&S' 'BZh9\\027rE8P' '\\050\\265\\057' "
