@@ -54,7 +54,8 @@ std::size_t fitting(std::string_view head, const signature& s) {
 // The little-endian number in the bytes of `bytes`.
 std::uint64_t little_endian(std::string_view bytes) {
   std::uint64_t value = 0;
-  for (auto byte = bytes.rbegin(); byte != bytes.rend(); ++byte) value = value << 8 | static_cast<unsigned char>(*byte);
+  for (std::size_t i = 0; i < bytes.size(); ++i)
+    value |= std::uint64_t{static_cast<unsigned char>(bytes[i])} << (8 * i);
   return value;
 }
 
@@ -83,9 +84,10 @@ bool lzma_header_plausible(std::string_view header) {
   if (header.size() != signature_size || header[0] != '\x5d') return false;
   const std::uint64_t dictionary = little_endian(header.substr(1, 4));
   const std::uint64_t size = little_endian(header.substr(5, 8));
-  // xz's own checks of a .lzma header, with a dictionary of at least 4 KiB as every encoder makes.
-  const std::uint64_t power = std::uint64_t{1} << (63 - std::countl_zero(dictionary | 1));
-  const bool dictionary_fits = dictionary >= 4096 && (dictionary == power || dictionary == power + power / 2);
+  // xz's own checks of a .lzma header: a dictionary of 2^n or 3 * 2^(n-1) bytes, here of at least
+  // 4 KiB as every encoder makes it, and a size that is unknown or under 256 GiB.
+  const bool dictionary_fits = dictionary >= 4096 && (std::has_single_bit(dictionary) ||
+                                                      (dictionary % 3 == 0 && std::has_single_bit(dictionary / 3)));
   return dictionary_fits && (size == ~std::uint64_t{0} || size < std::uint64_t{1} << 38);
 }
 

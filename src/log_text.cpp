@@ -157,14 +157,12 @@ class decoder_thread {
           // Without progress, more input may help only while there is room for it.
           const bool more = !last && (in.empty() || (!progress && in.size() < input_size));
           damaged = !inflated;
-          if (damaged)
+          if (damaged || (!progress && !more))
             next = step::end;
           else if (used == block.size())
             next = step::hand_over;
           else if (more)
             next = step::read;
-          else if (!progress)
-            next = step::end;
           break;
         }
         case step::hand_over:
@@ -172,7 +170,8 @@ class decoder_thread {
           next = step::inflate;
           break;
         case step::end:
-          // Without progress on all the input there is, the end: a clean one only where a member ends.
+          // Damage, a failed read, or no progress with all the input there is: a clean end only
+          // where a member ends, all its input used.
           return hand_over(stop, block, used) && !damaged && taken == filled && inflater.whole();
       }
     }
