@@ -6,14 +6,12 @@
 
 #include "inflaters.h"
 
-// What a stream of any of them may take to decode, at the most: xz -9 and lzma -9 need 65 MiB,
-// lzip -9 needs 33 MiB. A stream that needs more is refused.
+// The memory a stream may take to decode (xz -9 and lzma -9 need 65 MiB); more is refused.
 constexpr std::uint64_t lzma_memory_limit = std::uint64_t{80} << 20;
 
 // The inflater of xz streams one after another, as xzcat reads them; none without liblzma.
 std::unique_ptr<inflater> xz_streams();
 // The inflater of lzip members one after another, as lzip -d reads them; none without liblzma 5.4.
 std::unique_ptr<inflater> lzip_members();
-// The inflater of one legacy .lzma stream, its header checked as the first one's was; none without
-// liblzma.
+// The inflater of one legacy .lzma stream, its header checked first; none without liblzma.
 std::unique_ptr<inflater> legacy_lzma_stream();
