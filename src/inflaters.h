@@ -1,5 +1,4 @@
-// Inflating a compressed log a piece at a time, every member or frame of a stream one after
-// another.
+// Inflating a compressed log a piece at a time, its members or frames one after another.
 #pragma once
 
 #include <algorithm>

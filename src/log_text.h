@@ -1,5 +1,4 @@
-// The text of a log: its bytes as they lie, or, when its first bytes say it is compressed, its
-// bytes inflated on a thread of their own and handed over as they come.
+// The text of a log: its bytes as they lie, or inflated from them on a thread of their own.
 #pragma once
 
 #include <sys/types.h>
