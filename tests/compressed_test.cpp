@@ -29,10 +29,10 @@ const run_case cases[] = {
      "echo \"$? $(grep -c 'Cannot read file: \"t\"' e)\"; done", 0,
      repeat(28, "\n2 1\n"), ""},
     // Read failing in the second member, each format gives the text of the first.
-    {"compressed_read_fails_in_second_member", "ornsum -q -sS log 2>/dev/null; for z in gzip zstd xz bzip2 lz4 lzip; do { $z -c log; seq 99999 | $z -c; } >c; "
+    {"compressed_read_fails_in_second_member", "ornsum -q -sS log 2>/dev/null; for z in gzip zstd xz bzip2 lz4 lzip lzma; do { $z -c log; seq 99999 | $z -c; } >c; "
      "LD_PRELOAD=$SHIM READ_FAULT_AT=$(($($z -c log | wc -c) + 99)) ornsum -q -sT c 2>e; "
      "echo \"$? $(grep -c 'Cannot read file: \"c\"' e)\"; cmp S T && echo same; done",
-     0, "\n" + repeat(6, "\n2 1\nsame\n"), ""},
+     0, "\n" + repeat(7, "\n2 1\nsame\n"), ""},
     // Zero bytes after the last gzip member or bzip2 or xz stream are padding; anything after them,
     // and the zeros of the other formats, are damage.
     {"compressed_padding", "for z in gzip bzip2 xz zstd lz4 lzip lzma; do $z -c log >c; head -c 512 /dev/zero >>c; ornsum -q c 2>e; echo $?; "
