@@ -1,3 +1,4 @@
+// Reading the log file's own bytes, from a regular file as it was when the run began.
 #include "file_bytes.h"
 
 #include <poll.h>
@@ -29,20 +30,26 @@ read_buffer::read_buffer(std::size_t size) : storage_(new char[size + line]) {
   data_ = static_cast<char*>(std::align(line, size, first, room));
 }
 
-ssize_t file_bytes::read(char* buffer, std::size_t size) {
-  if (left_) size = static_cast<std::size_t>(std::min<std::uint64_t>(size, *left_));
+ssize_t read_log(int fd, char* buffer, std::size_t size, std::optional<std::uint64_t> left,
+                 std::optional<std::uint64_t> at) {
+  if (left) size = static_cast<std::size_t>(std::min<std::uint64_t>(size, *left));
   if (size == 0) return 0;
   for (;;) {
-    const ssize_t n = ::read(fd_, buffer, size);
+    const ssize_t n = at ? ::pread(fd, buffer, size, static_cast<off_t>(*at)) : ::read(fd, buffer, size);
     if (n < 0 && errno == EINTR) continue;
-    if (n == 0 && left_) {
+    if (n == 0 && left) {
       errno = EIO;
       return -1;
     }
-    if (n > 0 && left_) *left_ -= static_cast<std::uint64_t>(n);
-    if (n > 0 && counted_ != nullptr) *counted_ += static_cast<std::uint64_t>(n);
     return n;
   }
+}
+
+ssize_t file_bytes::read(char* buffer, std::size_t size) {
+  const ssize_t n = read_log(fd_, buffer, size, left_);
+  if (n > 0 && left_) *left_ -= static_cast<std::uint64_t>(n);
+  if (n > 0 && counted_ != nullptr) *counted_ += static_cast<std::uint64_t>(n);
+  return n;
 }
 
 bool file_bytes::ready() const {
@@ -51,9 +58,8 @@ bool file_bytes::ready() const {
   return poll_log(fd_, -1, 0, woken) != 0;
 }
 
-bool file_bytes::wait(int wake) const {
+bool file_bytes::wait(int wake, int timeout_ms) const {
   if (left_) return true;
   bool woken = false;
-  poll_log(fd_, wake, -1, woken);
-  return !woken;
+  return poll_log(fd_, wake, timeout_ms, woken) != 0 && !woken;
 }

@@ -24,6 +24,12 @@ class read_buffer {
   char* data_;
 };
 
+// Reads as read(2) does, or as pread(2) does from `at` when given, again when interrupted. `left` is
+// what a regular file held past there when the run began, none for a pipe, FIFO or device: no more
+// is read, and a file that ends short of it is -1 with EIO, truncated during the run.
+ssize_t read_log(int fd, char* buffer, std::size_t size, std::optional<std::uint64_t> left,
+                 std::optional<std::uint64_t> at = std::nullopt);
+
 // The bytes of the log file itself. A regular file is read as it was when the run began: its first
 // `size` bytes, those appended since left for the next run.
 class file_bytes {
@@ -38,8 +44,9 @@ class file_bytes {
   ssize_t read(char* buffer, std::size_t size);
   // Whether a read would return at once.
   bool ready() const;
-  // Waits until a read would return at once, or until `wake` becomes readable: false then.
-  bool wait(int wake) const;
+  // Waits until a read would return at once: false when `wake` became readable first, or
+  // timeout_ms passed (-1 for no timeout).
+  bool wait(int wake, int timeout_ms) const;
 
  private:
   int fd_;

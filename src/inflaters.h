@@ -1,7 +1,9 @@
-// Inflating a compressed log a piece at a time, every member or frame of a stream one after
-// another.
+// Inflating a compressed log a piece at a time, its members or frames one after another.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
+#include <limits>
 #include <memory>
 #include <span>
 #include <string_view>
@@ -22,3 +24,9 @@ class inflater {
 
 // The inflater of a compressed format; none when this build reads no such format.
 std::unique_ptr<inflater> inflater_for(compression format);
+
+// Lengths go to the libraries in their own types; larger buffers are taken a part at a time.
+template <typename Length>
+Length part_of(std::size_t size) {
+  return static_cast<Length>(std::min<std::size_t>(size, std::numeric_limits<Length>::max()));
+}

@@ -1,3 +1,4 @@
+// A log read as text: its own bytes, or those that a decoding thread inflates from them.
 #include "log_text.h"
 
 #include <sys/eventfd.h>
@@ -27,11 +28,20 @@ constexpr std::size_t block_size = std::size_t{1} << 20;
 // Blocks inflated ahead of the scan, at the most.
 constexpr std::size_t blocks_ahead = 2;
 
-// The longest signature: as many bytes as it takes to tell any format.
-constexpr std::size_t signature_size = 10;
+// The head is read in steps: the first tells every format but a legacy .lzma one, the second the
+// rest of its header, and the others look past skippable frames.
+constexpr std::size_t first_step = 10;
+constexpr std::size_t head_step = 4096;
 
-// An eventfd that the stop of a run makes readable; -1 when none could be made, and the waits
-// then wait for the log alone.
+// The bytes to read after the `had` bytes of the head read so far.
+std::size_t head_wanted(std::size_t had) {
+  if (had < first_step) return first_step - had;
+  if (had < signature_size) return signature_size - had;
+  return head_step;
+}
+
+// An eventfd that the stop of a run makes readable. When none can be made, the waits for the log
+// look at the stop every tenth of a second instead.
 class stop_signal {
  public:
   stop_signal() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
@@ -41,10 +51,16 @@ class stop_signal {
   stop_signal(const stop_signal&) = delete;
   stop_signal& operator=(const stop_signal&) = delete;
 
-  int fd() const { return fd_; }
+  // Wakes the waits.
   void raise() const {
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t n = ::write(fd_, &one, sizeof one);
+  }
+  // Waits until the log can be read: false when the run stopped first.
+  bool wait(const file_bytes& bytes, const std::stop_token& stop) const {
+    while (!bytes.wait(fd_, fd_ < 0 ? 100 : -1))
+      if (stop.stop_requested()) return false;
+    return true;
   }
 
  private:
@@ -54,12 +70,13 @@ class stop_signal {
 }  // namespace
 
 // A compressed log inflated on a thread of its own, ahead of the scan by a few blocks.
-class inflating {
+class decoder_thread {
  public:
-  inflating(file_bytes bytes, std::string head, std::unique_ptr<inflater> inflater)
+  decoder_thread(file_bytes bytes, std::string head, std::unique_ptr<inflater> inflater)
       : thread_([this, bytes, head = std::move(head), inflater = std::move(inflater)](
                     const std::stop_token& stop) mutable { run(stop, bytes, head, *inflater); }) {}
 
+  // Fills buffer with inflated text as log_text::read does.
   ssize_t read(char* buffer, std::size_t size) {
     std::unique_lock held(lock_);
     changed_.wait(held, [this] { return !blocks_.empty() || ended_; });
@@ -88,7 +105,7 @@ class inflating {
     try {
       // A stop wakes the thread even while it waits for input that may never come.
       std::stop_callback wake_up(stop, [this] { stopped_.raise(); });
-      damaged = !inflate_all(stop, bytes, head, inflater);
+      damaged = !decode(stop, bytes, head, inflater);
     } catch (...) {
       std::lock_guard held(lock_);
       error_ = std::current_exception();
@@ -99,58 +116,64 @@ class inflating {
     changed_.notify_all();
   }
 
-  // Whether the input inflated cleanly to its end; the blocks go to the scan as they fill, and
+  // Whether the input inflated cleanly to its end. The blocks go to the scan as they fill, and
   // sooner when the input would keep the scan waiting.
-  bool inflate_all(const std::stop_token& stop, file_bytes& bytes, const std::string& head, inflater& inflater) {
+  bool decode(const std::stop_token& stop, file_bytes& bytes, const std::string& head, inflater& inflater) {
     // The input, [taken, filled); it holds less than input_size when more is read.
     const read_buffer buffer(2 * input_size);
     char* const input = buffer.data();
     std::size_t taken = 0;
     std::size_t filled = head.copy(input, head.size());
     bool last = false;
-    bool starved = filled == 0;
     std::string block(block_size, '\0');
     std::size_t used = 0;
+    bool damaged = false;
+    enum class step { read, inflate, hand_over, end };
+    step next = filled == 0 ? step::read : step::inflate;
     for (;;) {
-      if (starved) {
-        // Rows reach a terminal as soon as their bytes have come: what is inflated goes to the
-        // scan before a wait for more.
-        if (!bytes.ready() && !hand_over(stop, block, used)) return true;
-        if (!bytes.wait(stopped_.fd())) return true;
-        std::memmove(input, input + taken, filled - taken);
-        filled -= taken;
-        taken = 0;
-        const ssize_t n = bytes.read(input + filled, input_size);
-        if (n < 0) {
-          hand_over(stop, block, used);
-          return false;
+      switch (next) {
+        case step::read: {
+          // Rows reach a terminal as soon as their bytes have come: what is inflated goes to the
+          // scan before a wait for more.
+          if (!bytes.ready() && !hand_over(stop, block, used)) return true;
+          if (!stopped_.wait(bytes, stop)) return true;
+          std::memmove(input, input + taken, filled - taken);
+          filled -= taken;
+          taken = 0;
+          const ssize_t n = bytes.read(input + filled, input_size);
+          filled += static_cast<std::size_t>(std::max<ssize_t>(n, 0));
+          last = n == 0;
+          damaged = n < 0;
+          next = damaged ? step::end : step::inflate;
+          break;
         }
-        filled += static_cast<std::size_t>(n);
-        last = n == 0;
+        case step::inflate: {
+          std::string_view in(input + taken, filled - taken);
+          std::span<char> room(block.data() + used, block.size() - used);
+          const bool inflated = inflater.inflate(in, room, last);
+          const bool progress = in.size() != filled - taken || room.size() != block.size() - used;
+          taken = filled - in.size();
+          used = block.size() - room.size();
+          // Without progress, more input may help only while there is room for it.
+          const bool more = !last && (in.empty() || (!progress && in.size() < input_size));
+          damaged = !inflated;
+          if (damaged || (!progress && !more))
+            next = step::end;
+          else if (used == block.size())
+            next = step::hand_over;
+          else if (more)
+            next = step::read;
+          break;
+        }
+        case step::hand_over:
+          if (!hand_over(stop, block, used)) return true;
+          next = step::inflate;
+          break;
+        case step::end:
+          // Damage, a failed read, or no progress with all the input there is: a clean end only
+          // where a member ends, all its input used.
+          return hand_over(stop, block, used) && !damaged && taken == filled && inflater.whole();
       }
-      std::string_view in(input + taken, filled - taken);
-      std::span<char> room(block.data() + used, block.size() - used);
-      const std::size_t had_in = in.size();
-      const std::size_t had_room = room.size();
-      const bool clean = inflater.inflate(in, room, last);
-      taken += had_in - in.size();
-      used += had_room - room.size();
-      if (!clean) {
-        hand_over(stop, block, used);
-        return false;
-      }
-      if (used == block.size()) {
-        if (!hand_over(stop, block, used)) return true;
-        starved = false;
-        continue;
-      }
-      const bool progress = in.size() != had_in || room.size() != had_room;
-      // More input, where the inflater used all it had or waits for the rest of what it began
-      // (a member header), up to a bound.
-      starved = !last && (in.empty() || (!progress && in.size() < input_size));
-      if (progress || starved) continue;
-      // No progress with all the input there is: the end, a clean one only where a member ends.
-      return hand_over(stop, block, used) && in.empty() && inflater.whole();
     }
   }
 
@@ -180,8 +203,8 @@ class inflating {
 log_text::log_text(file_bytes bytes) : bytes_(bytes) {
   std::optional<compression> told;
   while (!(told = compression_of(head_, true))) {
-    char first[signature_size];
-    const ssize_t n = bytes_.read(first, signature_size - head_.size());
+    char first[head_step];
+    const ssize_t n = bytes_.read(first, head_wanted(head_.size()));
     if (n <= 0) {
       head_error_ = n < 0 ? errno : 0;
       told = compression_of(head_, false);
@@ -198,7 +221,7 @@ log_text::log_text(file_bytes bytes) : bytes_(bytes) {
     return;
   }
   try {
-    inflating_ = std::make_unique<inflating>(bytes_, std::move(head_), std::move(inflater));
+    decoder_ = std::make_unique<decoder_thread>(bytes_, std::move(head_), std::move(inflater));
   } catch (const std::system_error&) {
     throw std::bad_alloc();
   }
@@ -208,7 +231,7 @@ log_text::log_text(file_bytes bytes) : bytes_(bytes) {
 log_text::~log_text() = default;
 
 ssize_t log_text::read(char* buffer, std::size_t size) {
-  if (inflating_) return inflating_->read(buffer, size);
+  if (decoder_) return decoder_->read(buffer, size);
   if (!head_.empty()) {
     const std::size_t n = std::min(size, head_.size());
     std::copy_n(head_.data(), n, buffer);

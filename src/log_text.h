@@ -1,5 +1,4 @@
-// The text of a log: its bytes as they lie, or, when its first bytes say it is compressed, its
-// bytes inflated on a thread of their own and handed over as they come.
+// The text of a log: its bytes as they lie, or inflated from them on a thread of their own.
 #pragma once
 
 #include <sys/types.h>
@@ -11,7 +10,7 @@
 #include "compression.h"
 #include "file_bytes.h"
 
-class inflating;
+class decoder_thread;
 
 // A log read as text.
 class log_text {
@@ -27,7 +26,7 @@ class log_text {
   compression format() const { return format_; }
   // Fills buffer as read(2) does with the text that follows what was read before: -1 with EIO
   // once the log turns out truncated, or a compressed log damaged or of a format this build cannot
-  // read, after all that came before cleanly. What the inflating thread threw is thrown here.
+  // read, after all that came before cleanly. What the decoding thread threw is thrown here.
   ssize_t read(char* buffer, std::size_t size);
 
  private:
@@ -35,5 +34,5 @@ class log_text {
   std::string head_;  // the first bytes of a text log, not yet handed on
   int head_error_ = 0;
   compression format_ = compression::none;
-  std::unique_ptr<inflating> inflating_;
+  std::unique_ptr<decoder_thread> decoder_;
 };

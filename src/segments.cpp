@@ -1,10 +1,10 @@
+// Scanning a regular file in segments on several threads, their tallies merged in file order.
 #include "segments.h"
 
 #include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -14,6 +14,8 @@
 #include <system_error>
 #include <thread>
 
+#include "file_bytes.h"
+
 namespace {
 
 // Several segments are read at once, each in blocks smaller than those of a single scan.
@@ -21,21 +23,6 @@ constexpr std::size_t block_size = std::size_t{256} * 1024;
 
 // The segment being merged may run ahead of the merge by this many parts.
 constexpr std::size_t parts_ahead = 2;
-
-// Reads from `at` into buffer as pread does, short of `limit`: -1 with EIO when the file ends
-// before it, as a file truncated since the run began does.
-ssize_t read_at(int fd, char* buffer, std::size_t size, std::uint64_t at, std::uint64_t limit) {
-  size = static_cast<std::size_t>(std::min<std::uint64_t>(size, limit - at));
-  for (;;) {
-    const ssize_t n = ::pread(fd, buffer, size, static_cast<off_t>(at));
-    if (n < 0 && errno == EINTR) continue;
-    if (n == 0 && size > 0) {
-      errno = EIO;
-      return -1;
-    }
-    return n;
-  }
-}
 
 // The bytes that a segment's work covers, read with pread: from the first line start at or after
 // its first byte to the end of the last line that begins inside it, or to the file's size.
@@ -57,7 +44,7 @@ class segment_reader {
     }
     // Once the run has stopped, what is left is of no use.
     if (done_ || at_ == size_ || stop_.stop_requested()) return 0;
-    ssize_t n = read_at(fd_, buffer, size, at_, size_);
+    ssize_t n = read_log(fd_, buffer, size, size_ - at_, at_);
     if (n <= 0) return n;
     auto got = static_cast<std::uint64_t>(n);
     // The line that holds the segment's last byte ends with the first line feed from there on.
@@ -78,7 +65,7 @@ class segment_reader {
   // reading failed.
   ssize_t find_start(char* buffer, std::size_t size) {
     for (std::uint64_t at = at_ - 1; at < end_ - 1;) {
-      ssize_t n = read_at(fd_, buffer, size, at, end_ - 1);
+      ssize_t n = read_log(fd_, buffer, size, end_ - 1 - at, at);
       if (n < 0) return n;
       if (const void* feed = std::memchr(buffer, '\n', static_cast<std::size_t>(n))) {
         at_ = at + static_cast<std::uint64_t>(static_cast<const char*>(feed) - buffer) + 1;

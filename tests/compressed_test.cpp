@@ -3,47 +3,90 @@
 
 namespace {
 
+// n copies of text.
+std::string repeat(int n, const std::string& text) {
+  std::string all;
+  while (n-- > 0) all += text;
+  return all;
+}
+
 // clang-format off
 const run_case cases[] = {
     // A compressed log of two members or frames, the first of more text than a block, reads as its
     // decompressed text through a pipe.
-    {"compressed_members_read_as_pipe", "{ cat log; seq 250000; cat log; } >l2; for z in gzip zstd xz bzip2; do $z -c l2 >c; $z -c log >>c; "
+    {"compressed_members_read_as_pipe", "{ cat log; seq 250000; cat log; } >l2; for z in gzip zstd xz bzip2 lz4 lzip; do $z -c l2 >c; $z -c log >>c; "
      "ornsum -sA -nB c >o1 2>/dev/null; echo $?; "
      "$z -dc c | ornsum -sC -nD /dev/stdin >o2 2>/dev/null; cmp A C && cmp B D && cmp o1 o2 && echo same; done",
-     0, "0\nsame\n0\nsame\n0\nsame\n0\nsame\n", ""},
+     0, "0\nsame\n0\nsame\n0\nsame\n0\nsame\n0\nsame\n0\nsame\n", ""},
+    // An empty member, stream or frame, first or last, adds nothing.
+    {"compressed_empty_members", "ornsum -q -sS log 2>/dev/null; for z in gzip zstd xz bzip2 lz4 lzip lzma; do "
+     "{ $z -c </dev/null; $z -c log; $z -c </dev/null; } >c; ornsum -q -sT c 2>/dev/null; echo $?; cmp S T && echo same; done",
+     0, "\n" + repeat(7, "\n0\nsame\n"), ""},
     // Cut short at three places, or with a byte changed, each format fails to read.
-    {"compressed_cut_or_damaged", "for z in gzip zstd xz bzip2; do $z -c log >c; n=$(wc -c <c); for cut in 10 $((n / 2)) $((n - 1)); do "
+    {"compressed_cut_or_damaged", "for z in gzip zstd xz bzip2 lz4 lzip lzma; do $z -c log >c; n=$(wc -c <c); for cut in 14 $((n / 2)) $((n - 1)); do "
      "head -c $cut c >t; ornsum -q t 2>e; echo \"$? $(grep -c 'Cannot read file: \"t\"' e)\"; done; cp c t; "
      "printf X | dd of=t bs=1 seek=$((n / 2)) conv=notrunc 2>/dev/null; ornsum -q t 2>e; "
      "echo \"$? $(grep -c 'Cannot read file: \"t\"' e)\"; done", 0,
-     "\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n\n2 1\n", ""},
+     repeat(28, "\n2 1\n"), ""},
     // Read failing in the second member, each format gives the text of the first.
-    {"compressed_read_fails_in_second_member", "ornsum -q -sS log 2>/dev/null; for z in gzip zstd xz bzip2; do { $z -c log; seq 99999 | $z -c; } >c; "
+    {"compressed_read_fails_in_second_member", "ornsum -q -sS log 2>/dev/null; for z in gzip zstd xz bzip2 lz4 lzip lzma; do { $z -c log; seq 99999 | $z -c; } >c; "
      "LD_PRELOAD=$SHIM READ_FAULT_AT=$(($($z -c log | wc -c) + 99)) ornsum -q -sT c 2>e; "
      "echo \"$? $(grep -c 'Cannot read file: \"c\"' e)\"; cmp S T && echo same; done",
-     0, "\n\n2 1\nsame\n\n2 1\nsame\n\n2 1\nsame\n\n2 1\nsame\n", ""},
+     0, "\n" + repeat(7, "\n2 1\nsame\n"), ""},
     // Zero bytes after the last gzip member or bzip2 or xz stream are padding; anything after them,
-    // and zstd's zeros, are damage.
-    {"compressed_padding", "for z in gzip bzip2 xz zstd; do $z -c log >c; head -c 512 /dev/zero >>c; ornsum -q c 2>e; echo $?; "
+    // and the zeros of the other formats, are damage.
+    {"compressed_padding", "for z in gzip bzip2 xz zstd lz4 lzip lzma; do $z -c log >c; head -c 512 /dev/zero >>c; ornsum -q c 2>e; echo $?; "
      "printf X >>c; ornsum -q c 2>e; echo \"$? $(grep -c 'Cannot read file: \"c\"' e)\"; done", 0,
-     "\n0\n\n2 1\n\n0\n\n2 1\n\n0\n\n2 1\n\n2\n\n2 1\n", ""},
+     repeat(3, "\n0\n\n2 1\n") + repeat(4, "\n2\n\n2 1\n"), ""},
     // A gzip member with a name, a comment and a header CRC, its header split by the pipe at every byte.
     {"gzip_header_split_everywhere", "ornsum -q -sS log 2>/dev/null; { printf '\\037\\213\\010\\032\\0\\0\\0\\0\\0\\003log\\0c\\0\\200\\130'; "
      "gzip -c -n log | tail -c +11; } >m; for k in $(seq 26); do cat m | LD_PRELOAD=$SHIM READ_SPLIT=$k "
      "ornsum -q -sT /dev/stdin >/dev/null 2>&1; cmp S T || echo $k; done", 0, "\n", ""},
+    // Headers over 64 KiB with a header CRC, as gzip -t reads them: an extra field of 65,535 bytes,
+    // and a name of 300,000; from a file and a pipe. One wrong bit of the CRC is damage.
+    {"gzip_long_headers", "ornsum -q -sS log 2>/dev/null; gzip -c -n log | tail -c +11 >body; "
+     "{ printf '\\037\\213\\010\\006\\0\\0\\0\\0\\0\\003\\377\\377'; head -c 65535 /dev/zero | tr '\\0' x; printf '\\323\\100'; cat body; } >x.gz; "
+     "{ printf '\\037\\213\\010\\012\\0\\0\\0\\0\\0\\003'; head -c 300000 /dev/zero | tr '\\0' n; printf '\\0\\226\\325'; cat body; } >n.gz; "
+     "for f in x.gz n.gz; do ornsum -q -sT $f 2>/dev/null; cmp S T && echo same; cat $f | ornsum -q -sT /dev/stdin 2>/dev/null; "
+     "cmp S T && echo same; done; head -c 300011 n.gz >w.gz; printf '\\227\\325' >>w.gz; cat body >>w.gz; ornsum -q w.gz", 2,
+     "\n" + repeat(4, "\nsame\n") + "\n", "Processing file: \"w.gz\"...\nCannot read file: \"w.gz\"\n\n"},
+    // Bytes after a member that begin no other are damage at once, while the pipe stays open.
+    {"gzip_junk_after_member", "gzip -c log >c; mkfifo f; { cat c; printf junkjunk; cat f; } | { timeout 10 ornsum -q /dev/stdin; "
+     "echo $?; echo >f; }", 0, "\n2\n", "Processing file: \"/dev/stdin\"...\nCannot read file: \"/dev/stdin\"\n\n"},
     // The decoder waiting for input that never comes does not hold the end of a failed run.
     {"decoder_stops_on_failed_run", "gzip -c log >c; mkfifo f; { head -c 10 c; cat f; } | { LD_PRELOAD=$SHIM MAIN_MALLOC_LIMIT=600000 "
      "timeout 10 ornsum -q /dev/stdin; echo $?; echo >f; }", 0, "2\n",
+     "Processing file: \"/dev/stdin\"...\n\n\nOut of memory\n\n"},
+    // Nor when no eventfd can be made: descriptors 0 to 3 are open, and the log takes 4.
+    {"decoder_stops_without_eventfd", "gzip -c log >c; mkfifo f; { head -c 10 c; cat f; } | { (ulimit -n 5; LD_PRELOAD=$SHIM "
+     "MAIN_MALLOC_LIMIT=600000 exec timeout 10 ornsum -q /dev/stdin); echo $?; echo >f; }", 0, "2\n",
      "Processing file: \"/dev/stdin\"...\n\n\nOut of memory\n\n"},
     // zstd frames with the windows of --long=27, the zstd tool's own limit, are read; wider ones are not.
     {"zstd_window_limit", "zstd -q --long=27 <log >c; ornsum -sS c; zstd -q --long=28 <log >c; ornsum -q c", 2, example_out + "\n",
      "Processing file: \"c\"...\nDone!\n\n" + banner + "Processing file: \"c\"...\nCannot read file: \"c\"\n\n",
      {{"S", S}}},
-    // Text whose first bytes are all but a signature is text.
-    {"near_signatures_are_text", "ornsum -q -sS log 2>/dev/null; for p in '\\037' 'BZh91AY&S' '\\050\\265\\057' '\\3757zXZ' 'P*M'; do "
-     "{ printf \"$p\"; cat log; } >t; ornsum -q -sT t 2>/dev/null; cmp S T && echo same; done", 0,
-     "\n\nsame\n\nsame\n\nsame\n\nsame\n\nsame\n", "",
-     {{"S", S}}},
+    // lzip and .lzma streams whose dictionary of 64 MiB fits in 80 MiB are read; of 128 MiB, not.
+    {"lzma_formats_memory_limit", "lzip -c log >z; lzma -c log >a; for d in '032 004' '033 010'; do set -- $d; "
+     "{ head -c 5 z; printf \"\\\\$1\"; tail -c +7 z; } >c; ornsum -sS c; { printf \"\\135\\0\\0\\0\\\\$2\"; tail -c +6 a; } >c; "
+     "ornsum -sS c; done", 2, example_out + example_out + empty_out + empty_out,
+     "Processing file: \"c\"...\nDone!\n\n" + banner + "Processing file: \"c\"...\nDone!\n\n" + banner +
+         "Processing file: \"c\"...\nCannot read file: \"c\"\n\n" + banner + "Processing file: \"c\"...\nCannot read file: \"c\"\n\n",
+     {{"S", koi8(no_session + "\n")}}},
+    // A line whose first bytes are all but a signature is text; so is one that begins with the
+    // properties byte of a legacy .lzma header and an unlikely dictionary or uncompressed size.
+    {"near_signatures_are_text", "ornsum -q -sS log 2>/dev/null; for p in '\\037' 'BZh91AY&S' 'BZh9\\027rE8P' '\\050\\265\\057' "
+     "'\\3757zXZ' 'P*M' '\\004\\042\\115' 'LZIP' ']' ']\\0\\0\\200\\0' ']\\0\\0\\200\\0\\377\\377\\377\\377\\377\\377\\377' "
+     "']\\1\\0\\200\\0\\377\\377\\377\\377\\377\\377\\377\\377'; do { printf \"$p\\n\"; cat log; } >t; ornsum -q -sT t 2>/dev/null; "
+     "cmp S T && echo same; done", 0, "\n" + repeat(12, "\nsame\n"), "", {{"S", S}}},
+    // lz4 and zstd share their skippable frames: the frame after them tells the format.
+    {"skippable_frames_then_lz4_or_zstd", "ornsum -q -sS log 2>/dev/null; for z in lz4 zstd; do "
+     "{ printf 'P*M\\030\\004\\0\\0\\0abcdQ*M\\030\\0\\0\\0\\0'; $z -c log; } >c; cat c | ornsum -q -sT /dev/stdin 2>/dev/null; "
+     "cmp S T && echo same; done", 0, "\n" + repeat(2, "\nsame\n"), ""},
+    // A format that is recognised but not read is refused, and nothing of it counted: compress,
+    // pack, lzop and lz4's legacy format.
+    {"unread_formats_refused", "ornsum -q -sE /dev/null 2>/dev/null; for p in '\\037\\235' '\\037\\036' '\\211LZO\\0\\r\\n\\032\\n' "
+     "'\\002\\041\\114\\030'; do { printf \"$p\"; cat log; } >t; ornsum -q -sT t 2>e; echo \"$? $(grep -c 'Cannot read file: \"t\"' e)\"; "
+     "cmp E T && echo empty; done", 0, "\n" + repeat(4, "\n2 1\nempty\n"), ""},
 };
 // clang-format on
 
