@@ -76,9 +76,7 @@ bool read_address(std::string_view segment, session& s) {
     if (segment[walk] == 'f') s.dir = 'i';
     if (segment[walk] == 't') s.dir = 'o';
   }
-  s.address = segment.substr(walk);
-  std::size_t at = s.address.rfind('@');
-  if (at != std::string_view::npos) s.address = s.address.substr(0, at);
+  s.address = segment.substr(walk, find_last_byte(segment, '@', walk, segment.size()) - walk);
   return true;
 }
 
@@ -102,6 +100,10 @@ std::int64_t read_number(std::string_view text, const char* readable) {
   if (p != end && (*p == '+' || *p == '-')) negative = *p++ == '-';
   auto is_digit = [](char c) { return static_cast<unsigned char>(c - '0') < 10; };
   std::uint64_t value = 0;
+  auto result = [&] {
+    if (negative) return value == limit ? std::numeric_limits<std::int64_t>::min() : -static_cast<std::int64_t>(value);
+    return value >= limit ? std::numeric_limits<std::int64_t>::max() : static_cast<std::int64_t>(value);
+  };
   std::ptrdiff_t taken = 0;
   if (std::endian::native == std::endian::little && readable - p >= 8) {
     std::uint64_t word = 0;
@@ -112,6 +114,8 @@ std::int64_t read_number(std::string_view text, const char* readable) {
     const std::uint64_t others = (((digits & 0x7F7F7F7F7F7F7F7F) + 0x7676767676767676) | digits) & 0x8080808080808080;
     taken = std::min<std::ptrdiff_t>(others == 0 ? 8 : __builtin_ctzll(others) / 8, end - p);
     if (taken > 0) value = eight_digits(digits << (64 - 8 * taken));
+    // Fewer than eight digits end the number.
+    if (taken < 8) return result();
     p += taken;
   }
   // Eighteen digits cannot reach the limit, so the common number needs no check per digit.
@@ -121,8 +125,7 @@ std::int64_t read_number(std::string_view text, const char* readable) {
     auto digit = static_cast<std::uint64_t>(*p - '0');
     value = value > limit / 10 ? limit : std::min(value * 10 + digit, limit);
   }
-  if (negative) return value == limit ? std::numeric_limits<std::int64_t>::min() : -static_cast<std::int64_t>(value);
-  return value >= limit ? std::numeric_limits<std::int64_t>::max() : static_cast<std::int64_t>(value);
+  return result();
 }
 
 // Reads "sent/rcvd" from the parenthesised text of the numbers segment.
@@ -132,8 +135,8 @@ bool read_counts(std::string_view segment, session& s) {
   std::string_view text = segment.substr(paren + 1);
   if (text.empty()) return false;
   // Everything after the last space goes ("345 bytes" keeps "345 "); the first byte always stays.
-  std::size_t space = text.rfind(' ');
-  text = text.substr(0, space == std::string_view::npos || space == 0 ? 1 : space + 1);
+  std::size_t space = find_last_byte(text, ' ', 0, text.size());
+  text = text.substr(0, space == text.size() || space == 0 ? 1 : space + 1);
   tokenizer numbers(text);
   std::optional<std::string_view> sent = numbers.next('/');
   std::optional<std::string_view> rcvd = numbers.rest();
