@@ -17,9 +17,10 @@ using byte_source = std::function<ssize_t(char* buffer, std::size_t size)>;
 
 // Reads a file descriptor in large blocks and yields only the pieces that hold the done marker
 // whole, each as the piece-by-piece reading of the log would cut it. One vector pass over each
-// block finds the markers and the line feeds before them; only the bytes from a marker to its
-// piece's end are looked at again, for the line feed that ends it. Nothing else is copied, and
-// memory stays the same however long a line is.
+// block finds the markers; the vectors that find one also hold the line feeds around it, and only
+// a line that begins before them or ends after them is searched further. Only the piece a block
+// ends in is moved, to go on with the next block, and memory stays the same however long a line
+// is.
 class block_scanner {
  public:
   // Reads fd in blocks of block_size bytes (at the most).
