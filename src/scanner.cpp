@@ -8,6 +8,7 @@
 #include <cstring>
 #include <utility>
 
+#include "byte_search.h"
 #include "parse.h"
 
 #if defined(__x86_64__)
@@ -94,43 +95,22 @@ search_result find_marker(const char* p, const char* end) {
   static const bool avx2 = __builtin_cpu_supports("avx2");
   return avx2 ? find_marker_avx2(p, end) : find_marker_sse2(p, end);
 }
+#else
+search_result find_marker(const char* p, const char* end) { return find_marker_plain(p, end); }
+#endif
 
 // The first line feed in [p, end), or null.
 const char* find_feed(const char* p, const char* end) {
-  const __m128i feed = _mm_set1_epi8('\n');
-  for (; end - p >= 16; p += 16) {
-    const auto feeds = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), feed)));
-    if (feeds != 0) return p + __builtin_ctz(feeds);
-  }
-  for (; p < end; ++p)
-    if (*p == '\n') return p;
-  return nullptr;
+  const std::string_view text(p, static_cast<std::size_t>(std::max(end - p, std::ptrdiff_t{0})));
+  const std::size_t at = find_byte(text, '\n', 0, text.size());
+  return at == text.size() ? nullptr : p + at;
 }
-#else
-search_result find_marker(const char* p, const char* end) { return find_marker_plain(p, end); }
 
-const char* find_feed(const char* p, const char* end) {
-  for (; p < end; ++p)
-    if (*p == '\n') return p;
-  return nullptr;
-}
-#endif
-
-// The last line feed in [begin, end), or null. The line start is a few dozen bytes back, so the
-// search goes eight bytes at a time: a word holds a line feed when its xor with line feeds has a
-// zero byte.
+// The last line feed in [begin, end), or null.
 const char* last_feed(const char* begin, const char* end) {
-  constexpr std::uint64_t ones = 0x0101010101010101u;
-  for (; end - begin >= 8; end -= 8) {
-    std::uint64_t word;
-    std::memcpy(&word, end - 8, 8);
-    std::uint64_t x = word ^ (ones * '\n');
-    if (((x - ones) & ~x & (ones << 7)) != 0) break;
-  }
-  while (end != begin)
-    if (*--end == '\n') return end;
-  return nullptr;
+  const std::string_view text(begin, static_cast<std::size_t>(end - begin));
+  const std::size_t at = find_last_byte(text, '\n', 0, text.size());
+  return at == text.size() ? nullptr : begin + at;
 }
 
 }  // namespace
