@@ -1,13 +1,14 @@
 // Fuzzes the segmented scan of an arbitrary log: merged in file order, its tallies must come to the
-// tally of one plain scan, row for row and node for node, however small the segments.
+// tally of the plain reading of reference.h, row for row and node for node, however small the
+// segments.
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <string>
-#include <utility>
 
+#include "reference.h"
 #include "segments.h"
 
 namespace {
@@ -41,9 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (fd < 0 || ::write(fd, data + 2, size - 2) != static_cast<ssize_t>(size - 2)) std::abort();
   const scan_options options{false, "", {true, false}};
   tally whole;
-  ::lseek(fd, 0, SEEK_SET);
-  block_scanner scanner(fd);
-  tally_all(scanner, options, SIZE_MAX, [&whole](tally& t) { whole = std::move(t); });
+  for (std::string_view piece : reference::pieces({reinterpret_cast<const char*>(data + 2), size - 2}))
+    if (std::optional<session> s = reference::parse_line(piece, false, "")) whole.add(*s, options);
   std::string sessions;
   total sent = 0;
   total rcvd = 0;

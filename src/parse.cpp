@@ -2,103 +2,96 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 #include <limits>
 
+#include "byte_search.h"
+
 namespace {
+
+bool is_c_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// The bytes that end the first word of a line.
+bool is_word_end(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The first place of c in text, or its size.
+std::size_t find(std::string_view text, char c) { return find_byte(text, c, 0, text.size()); }
 
 // Cuts text into tokens the way strtok does: skip delimiters, take up to the next one, step past it.
 class tokenizer {
  public:
   explicit tokenizer(std::string_view text) : rest_(text) {}
 
-  // The next token, delimited by any byte of delims; none when only delimiters are left.
-  std::optional<std::string_view> next(std::string_view delims) {
+  // The next token, delimited by spaces, tabs, carriage returns and line feeds; none when only
+  // those are left.
+  std::optional<std::string_view> next_word() {
     std::size_t begin = 0;
-    while (begin < rest_.size() && is_delimiter(delims, rest_[begin])) ++begin;
+    while (begin < rest_.size() && is_word_end(rest_[begin])) ++begin;
+    std::size_t end = begin;
+    while (end < rest_.size() && !is_word_end(rest_[end])) ++end;
+    return cut(begin, end);
+  }
+
+  // The next token, delimited by `delimiter`; none when only delimiters are left.
+  std::optional<std::string_view> next(char delimiter) {
+    std::size_t begin = 0;
+    while (begin < rest_.size() && rest_[begin] == delimiter) ++begin;
+    return cut(begin, find_byte(rest_, delimiter, begin, rest_.size()));
+  }
+
+  // What is left, as a token with no delimiter; none when nothing is.
+  std::optional<std::string_view> rest() { return cut(0, rest_.size()); }
+
+ private:
+  // The token [begin, end) of the rest, which goes on after the delimiter at end; none when the
+  // token would begin at the end.
+  std::optional<std::string_view> cut(std::size_t begin, std::size_t end) {
     if (begin == rest_.size()) {
       rest_ = {};
       return std::nullopt;
     }
-    rest_.remove_prefix(begin);
-    std::size_t end = delims.size() == 1 ? rest_.find(delims[0]) : find_delimiter(delims);
-    std::string_view token = rest_.substr(0, end);
-    rest_ = end == std::string_view::npos ? std::string_view{} : rest_.substr(end + 1);
+    std::string_view token = rest_.substr(begin, end - begin);
+    rest_ = end == rest_.size() ? std::string_view{} : rest_.substr(end + 1);
     return token;
-  }
-
- private:
-  // The sets are a few bytes long; the library's search would call memchr for every byte of text.
-  static bool is_delimiter(std::string_view delims, char c) {
-    return std::ranges::any_of(delims, [c](char d) { return d == c; });
-  }
-
-  std::size_t find_delimiter(std::string_view delims) const {
-    for (std::size_t i = 0; i < rest_.size(); ++i)
-      if (is_delimiter(delims, rest_[i])) return i;
-    return std::string_view::npos;
   }
 
   std::string_view rest_;
 };
 
-bool is_c_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+// Whether the done marker lies whole in text: it begins at one of its ']'.
+bool holds_marker(std::string_view text) {
+  for (std::size_t p = find(text, done_marker.front()); text.size() - p >= done_marker.size();
+       p = find_byte(text, done_marker.front(), p + 1, text.size()))
+    if (std::memcmp(text.data() + p, done_marker.data(), done_marker.size()) == 0) return true;
+  return false;
+}
 
 // Takes the direction word after '(' and the address behind it from the address segment.
 bool read_address(std::string_view segment, session& s) {
-  std::size_t paren = segment.find('(');
-  if (paren == std::string_view::npos) return false;
+  std::size_t paren = find(segment, '(');
+  if (paren == segment.size()) return false;
   std::size_t walk = paren + 1;
   for (; walk < segment.size() && segment[walk] != ' '; ++walk) {
     if (segment[walk] == 'f') s.dir = 'i';
     if (segment[walk] == 't') s.dir = 'o';
   }
-  s.address = segment.substr(walk);
-  std::size_t at = s.address.rfind('@');
-  if (at != std::string_view::npos) s.address = s.address.substr(0, at);
+  s.address = segment.substr(walk, find_last_byte(segment, '@', walk, segment.size()) - walk);
   return true;
 }
 
-// Reads "sent/rcvd" from the parenthesised text of the numbers segment.
-bool read_counts(std::string_view segment, session& s) {
-  std::size_t paren = segment.find('(');
-  if (paren == std::string_view::npos) return false;
-  std::string_view text = segment.substr(paren + 1);
-  if (text.empty()) return false;
-  // Everything after the last space goes ("345 bytes" keeps "345 "); the first byte always stays.
-  std::size_t space = text.rfind(' ');
-  text = text.substr(0, space == std::string_view::npos || space == 0 ? 1 : space + 1);
-  tokenizer numbers(text);
-  std::optional<std::string_view> sent = numbers.next("/");
-  std::optional<std::string_view> rcvd = numbers.next("");
-  if (!sent || !rcvd) return false;
-  s.sent = read_number(*sent);
-  s.rcvd = read_number(*rcvd);
-  return true;
+// The number that eight digits make, the first in the lowest byte, each byte holding its digit's
+// value: pairs, then fours, then all eight, each step one multiplication.
+std::uint64_t eight_digits(std::uint64_t digits) {
+  digits = digits * 10 + (digits >> 8);
+  return ((digits & 0x000000FF000000FF) * (100 + (std::uint64_t{1000000} << 32)) +
+          ((digits >> 16) & 0x000000FF000000FF) * (1 + (std::uint64_t{10000} << 32))) >>
+         32;
 }
 
-}  // namespace
-
-std::optional<session> parse_line(std::string_view piece, bool any_day, std::string_view today) {
-  // The piece is a C text in the log's world: a zero byte ends what can be seen of it.
-  piece = piece.substr(0, piece.find('\0'));
-  if (piece.find(done_marker) == std::string_view::npos) return std::nullopt;
-
-  tokenizer tokens(piece);
-  if (!tokens.next(" \t\r\n")) return std::nullopt;
-  std::optional<std::string_view> stamp = tokens.next("[");
-  if (!stamp) return std::nullopt;
-  if (any_day && stamp->find(today) == std::string_view::npos) return std::nullopt;
-  std::optional<std::string_view> address_segment = tokens.next(",");
-  if (!address_segment) return std::nullopt;
-  session s;
-  s.stamp = *stamp;
-  if (!read_address(*address_segment, s)) return std::nullopt;
-  std::optional<std::string_view> numbers_segment = tokens.next(")");
-  if (!numbers_segment || !read_counts(*numbers_segment, s)) return std::nullopt;
-  return s;
-}
-
-std::int64_t read_number(std::string_view text) {
+// Reads a number as strtol does in base 10: leading white space, a sign, digits; clamped to the
+// bounds. The bytes up to `readable` may be read, so that eight digits are taken at once.
+std::int64_t read_number(std::string_view text, const char* readable) {
   constexpr std::uint64_t limit = std::uint64_t{1} << 63;
   const char* p = text.data();
   const char* end = p + text.size();
@@ -106,16 +99,74 @@ std::int64_t read_number(std::string_view text) {
   bool negative = false;
   if (p != end && (*p == '+' || *p == '-')) negative = *p++ == '-';
   auto is_digit = [](char c) { return static_cast<unsigned char>(c - '0') < 10; };
-  // Eighteen digits cannot reach the limit, so the common number needs no check per digit.
   std::uint64_t value = 0;
-  for (const char* safe = p + std::min<std::ptrdiff_t>(end - p, 18); p != safe && is_digit(*p); ++p)
+  auto result = [&] {
+    if (negative) return value == limit ? std::numeric_limits<std::int64_t>::min() : -static_cast<std::int64_t>(value);
+    return value >= limit ? std::numeric_limits<std::int64_t>::max() : static_cast<std::int64_t>(value);
+  };
+  std::ptrdiff_t taken = 0;
+  if (std::endian::native == std::endian::little && readable - p >= 8) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, p, 8);
+    const std::uint64_t digits = word ^ 0x3030303030303030;
+    // A byte is no digit when its value less '0' is 10 or more: the high bit says so, with no carry
+    // from one byte into the next.
+    const std::uint64_t others = (((digits & 0x7F7F7F7F7F7F7F7F) + 0x7676767676767676) | digits) & 0x8080808080808080;
+    taken = std::min<std::ptrdiff_t>(others == 0 ? 8 : __builtin_ctzll(others) / 8, end - p);
+    if (taken > 0) value = eight_digits(digits << (64 - 8 * taken));
+    // Fewer than eight digits end the number.
+    if (taken < 8) return result();
+    p += taken;
+  }
+  // Eighteen digits cannot reach the limit, so the common number needs no check per digit.
+  for (const char* safe = p + std::min<std::ptrdiff_t>(end - p, 18 - taken); p != safe && is_digit(*p); ++p)
     value = value * 10 + static_cast<std::uint64_t>(*p - '0');
   for (; p != end && is_digit(*p); ++p) {
     auto digit = static_cast<std::uint64_t>(*p - '0');
     value = value > limit / 10 ? limit : std::min(value * 10 + digit, limit);
   }
-  if (negative) return value == limit ? std::numeric_limits<std::int64_t>::min() : -static_cast<std::int64_t>(value);
-  return value >= limit ? std::numeric_limits<std::int64_t>::max() : static_cast<std::int64_t>(value);
+  return result();
+}
+
+// Reads "sent/rcvd" from the parenthesised text of the numbers segment.
+bool read_counts(std::string_view segment, session& s) {
+  std::size_t paren = find(segment, '(');
+  if (paren == segment.size()) return false;
+  std::string_view text = segment.substr(paren + 1);
+  if (text.empty()) return false;
+  // Everything after the last space goes ("345 bytes" keeps "345 "); the first byte always stays.
+  std::size_t space = find_last_byte(text, ' ', 0, text.size());
+  text = text.substr(0, space == text.size() || space == 0 ? 1 : space + 1);
+  tokenizer numbers(text);
+  std::optional<std::string_view> sent = numbers.next('/');
+  std::optional<std::string_view> rcvd = numbers.rest();
+  if (!sent || !rcvd) return false;
+  const char* readable = segment.data() + segment.size();
+  s.sent = read_number(*sent, readable);
+  s.rcvd = read_number(*rcvd, readable);
+  return true;
+}
+
+}  // namespace
+
+std::optional<session> parse_line(std::string_view piece, bool any_day, std::string_view today) {
+  // The piece is a C text in the log's world: a zero byte ends what can be seen of it.
+  piece = piece.substr(0, find(piece, '\0'));
+  if (!holds_marker(piece)) return std::nullopt;
+
+  tokenizer tokens(piece);
+  if (!tokens.next_word()) return std::nullopt;
+  std::optional<std::string_view> stamp = tokens.next('[');
+  if (!stamp) return std::nullopt;
+  if (any_day && stamp->find(today) == std::string_view::npos) return std::nullopt;
+  std::optional<std::string_view> address_segment = tokens.next(',');
+  if (!address_segment) return std::nullopt;
+  session s;
+  s.stamp = *stamp;
+  if (!read_address(*address_segment, s)) return std::nullopt;
+  std::optional<std::string_view> numbers_segment = tokens.next(')');
+  if (!numbers_segment || !read_counts(*numbers_segment, s)) return std::nullopt;
+  return s;
 }
 
 std::optional<std::string> today_text(std::time_t now) {

@@ -1,11 +1,16 @@
 // Session closing lines of the Ornid log: recognising them and taking them apart.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
+
+// The most bytes of a line one piece holds: a line is read in pieces of this many bytes, the
+// last one up to and including its line feed.
+inline constexpr std::size_t piece_limit = 254;
 
 // The text that marks the line closing a finished session.
 inline constexpr std::string_view done_marker = "] done (";
@@ -22,9 +27,6 @@ struct session {
 // Reads one piece of the log (at most 254 bytes of a line); yields the session it closes, if any.
 // With any_day set, a session whose stamp does not hold today is not taken.
 std::optional<session> parse_line(std::string_view piece, bool any_day, std::string_view today);
-
-// Reads a number as strtol does in base 10: leading white space, a sign, digits; clamped to the bounds.
-std::int64_t read_number(std::string_view text);
 
 // The day of `now` in the local time zone as "DD Mon" ("05 Dec"); none when it cannot be broken down.
 std::optional<std::string> today_text(std::time_t now);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <utility>
 
+#include "byte_search.h"
 #include "parse.h"
 
 #if defined(__x86_64__)
@@ -24,29 +25,39 @@ constexpr std::size_t front = (piece_limit + marker_size + line - 1) / line * li
 
 bool at_marker(const char* p) { return std::memcmp(p, done_marker.data(), marker_size) == 0; }
 
-// The first done marker that lies whole in [p, end), or end.
-const char* find_marker_plain(const char* p, const char* end) {
-  for (; end - p >= static_cast<std::ptrdiff_t>(marker_size); ++p) {
-    p = static_cast<const char*>(std::memchr(p, done_marker.front(), static_cast<std::size_t>(end - p)));
-    if (p == nullptr || end - p < static_cast<std::ptrdiff_t>(marker_size)) break;
-    if (at_marker(p)) return p;
-  }
-  return end;
+// What a marker search of [p, end) found: the first done marker that lies whole there or, when
+// there is none, the place from which one could still begin and end after `end`. With a marker
+// come the line feeds that the search's own vectors hold around it, in [window, window_end): bit i
+// of `feeds` stands for window + i.
+struct search_result {
+  const char* at;
+  const char* window;
+  const char* window_end;
+  std::uint64_t feeds;
+};
+
+search_result find_marker_plain(const char* p, const char* end) {
+  for (; end - p >= static_cast<std::ptrdiff_t>(marker_size); ++p)
+    if (at_marker(p)) break;
+  return {p, p, p, 0};
 }
 
 #if defined(__x86_64__)
 // Many places at a time: a candidate has the marker's first byte and, seven bytes on, its last;
 // only candidates are compared whole. Every x86-64 has SSE2; most have AVX2, twice as wide.
-const char* find_marker_sse2(const char* p, const char* end) {
+search_result find_marker_sse2(const char* p, const char* end) {
   const __m128i first = _mm_set1_epi8(done_marker.front());
   const __m128i last = _mm_set1_epi8(done_marker.back());
   for (; end - p >= static_cast<std::ptrdiff_t>(16 + marker_size - 1); p += 16) {
-    __m128i at_first = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), first);
-    __m128i at_last = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + marker_size - 1)), last);
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i at_first = _mm_cmpeq_epi8(bytes, first);
+    const __m128i at_last =
+        _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + marker_size - 1)), last);
     for (auto candidates = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(at_first, at_last))); candidates != 0;
          candidates &= candidates - 1) {
       const char* c = p + __builtin_ctz(candidates);
-      if (at_marker(c)) return c;
+      if (at_marker(c))
+        return {c, p, p + 16, static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))))};
     }
   }
   return find_marker_plain(p, end);
@@ -61,40 +72,45 @@ __attribute__((target("avx2"))) std::uint64_t candidates_avx2(const char* q) {
   return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(at_first, at_last)));
 }
 
-__attribute__((target("avx2"))) const char* find_marker_avx2(const char* p, const char* end) {
-  // Sixty-four places a round, so that the loop's own work is small beside the comparisons.
+// The places among the 32 at q that hold a line feed, as bits.
+__attribute__((target("avx2"))) std::uint64_t feeds_avx2(const char* q) {
+  const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
+  return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\n'))));
+}
+
+__attribute__((target("avx2"))) search_result find_marker_avx2(const char* p, const char* end) {
+  // Sixty-four places a round, so that the loop's own work is small beside the comparisons. The
+  // line feeds are looked for only in the round that finds a marker: most rounds find none.
   for (; end - p >= static_cast<std::ptrdiff_t>(64 + marker_size - 1); p += 64) {
     for (std::uint64_t candidates = candidates_avx2(p) | candidates_avx2(p + 32) << 32; candidates != 0;
          candidates &= candidates - 1) {
       const char* c = p + __builtin_ctzll(candidates);
-      if (at_marker(c)) return c;
+      if (at_marker(c)) return {c, p, p + 64, feeds_avx2(p) | feeds_avx2(p + 32) << 32};
     }
   }
   return find_marker_sse2(p, end);
 }
 
-const char* find_marker(const char* p, const char* end) {
+search_result find_marker(const char* p, const char* end) {
   static const bool avx2 = __builtin_cpu_supports("avx2");
   return avx2 ? find_marker_avx2(p, end) : find_marker_sse2(p, end);
 }
 #else
-const char* find_marker(const char* p, const char* end) { return find_marker_plain(p, end); }
+search_result find_marker(const char* p, const char* end) { return find_marker_plain(p, end); }
 #endif
 
-// The last line feed in [begin, end), or null. The line start is a few dozen bytes back, so the
-// search goes eight bytes at a time: a word holds a line feed when its xor with line feeds has a
-// zero byte.
+// The first line feed in [p, end), or null.
+const char* find_feed(const char* p, const char* end) {
+  const std::string_view text(p, static_cast<std::size_t>(std::max(end - p, std::ptrdiff_t{0})));
+  const std::size_t at = find_byte(text, '\n', 0, text.size());
+  return at == text.size() ? nullptr : p + at;
+}
+
+// The last line feed in [begin, end), or null.
 const char* last_feed(const char* begin, const char* end) {
-  constexpr std::uint64_t ones = 0x0101010101010101u;
-  for (; end - begin >= 8; end -= 8) {
-    std::uint64_t word;
-    std::memcpy(&word, end - 8, 8);
-    std::uint64_t x = word ^ (ones * '\n');
-    if (((x - ones) & ~x & (ones << 7)) != 0) break;
-  }
-  while (end != begin)
-    if (*--end == '\n') return end;
-  return nullptr;
+  const std::string_view text(begin, static_cast<std::size_t>(end - begin));
+  const std::size_t at = find_last_byte(text, '\n', 0, text.size());
+  return at == text.size() ? nullptr : begin + at;
 }
 
 }  // namespace
@@ -116,35 +132,37 @@ void block_scanner::restart(byte_source source) {
 std::optional<std::string_view> block_scanner::next() {
   for (;;) {
     const char* base = buffer_.data();
-    const char* hit = find_marker(base + search_, base + end_);
-    if (hit == base + end_) {
-      // A marker may begin in the last few bytes and end in the next block.
-      advance(std::max(search_, end_ - std::min(end_, marker_size - 1)));
+    const search_result found = find_marker(base + search_, base + end_);
+    const char* hit = found.at;
+    const auto at = static_cast<std::size_t>(hit - base);
+    const auto in_window = static_cast<unsigned>(hit - found.window);
+    // The line starts after the last line feed before the marker: in its window, or further back.
+    const std::uint64_t before = found.feeds & ((std::uint64_t{1} << in_window) - 1);
+    const char* feed_before =
+        before != 0 ? found.window + 63 - __builtin_clzll(before) : last_feed(base + search_, found.window);
+    if (feed_before != nullptr) piece_ = static_cast<std::size_t>(feed_before - base) + 1;
+    search_ = at;
+    if (end_ - at < marker_size) {
       if (!refill()) return std::nullopt;
       continue;
     }
-    auto at = static_cast<std::size_t>(hit - base);
-    advance(at);
-    std::size_t start = piece_ + (at - piece_) / piece_limit * piece_limit;
-    std::size_t limit = std::min(start + piece_limit, end_);
-    const void* feed = std::memchr(base + start, '\n', limit - start);
+    const std::size_t start = piece_ + (at - piece_) / piece_limit * piece_limit;
+    const std::size_t limit = std::min(start + piece_limit, end_);
+    // The piece ends with the first line feed after the marker: in its window, or further on.
+    const std::uint64_t after = in_window + marker_size < 64 ? found.feeds >> (in_window + marker_size) : 0;
+    const char* feed = after != 0 ? hit + marker_size + __builtin_ctzll(after)
+                                  : find_feed(std::max(hit + marker_size, found.window_end), base + limit);
+    if (feed != nullptr && feed >= base + limit) feed = nullptr;
     if (feed == nullptr && limit < start + piece_limit && !finished_) {
       if (!refill()) return std::nullopt;
       continue;
     }
     // A marker that runs over the end of its piece is handed over all the same: the parser will
     // not find it, as a piece-by-piece reading would not.
-    search_ = feed != nullptr ? static_cast<std::size_t>(static_cast<const char*>(feed) - base) + 1 : limit;
+    search_ = feed != nullptr ? static_cast<std::size_t>(feed - base) + 1 : limit;
     piece_ = search_;
     return std::string_view(base + start, search_ - start);
   }
-}
-
-void block_scanner::advance(std::size_t to) {
-  const char* base = buffer_.data();
-  const char* feed = last_feed(base + search_, base + to);
-  if (feed != nullptr) piece_ = static_cast<std::size_t>(feed - base) + 1;
-  search_ = to;
 }
 
 bool block_scanner::refill() {

@@ -9,18 +9,18 @@
 #include <string_view>
 
 #include "file_bytes.h"
-
-// The most bytes of a line one piece holds: a line is read in pieces of this many bytes, the
-// last one up to and including its line feed.
-inline constexpr std::size_t piece_limit = 254;
+#include "parse.h"
 
 // Where a scanner's bytes come from: a call that fills at most `size` bytes of `buffer` as read(2)
 // does, and returns how many, 0 at the end, or -1 with errno set.
 using byte_source = std::function<ssize_t(char* buffer, std::size_t size)>;
 
 // Reads a file descriptor in large blocks and yields only the pieces that hold the done marker
-// whole, each as the piece-by-piece reading of the log would cut it; the other bytes are looked
-// at once by the marker search and never copied. Memory stays the same however long a line is.
+// whole, each as the piece-by-piece reading of the log would cut it. One vector pass over each
+// block finds the markers; the vectors that find one also hold the line feeds around it, and only
+// a line that begins before them or ends after them is searched further. Only the piece a block
+// ends in is moved, to go on with the next block, and memory stays the same however long a line
+// is.
 class block_scanner {
  public:
   // Reads fd in blocks of block_size bytes (at the most).
@@ -40,8 +40,6 @@ class block_scanner {
   // Keeps the piece the search is in, moved to the front, and reads more after it; false when
   // nothing more will come.
   bool refill();
-  // Moves the search to `to`, keeping track of where pieces begin.
-  void advance(std::size_t to);
 
   byte_source source_;
   std::size_t block_size_;
