@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <memory>
 
 namespace {
 
@@ -23,12 +22,6 @@ short poll_log(int fd, int wake, int timeout, bool& woken) {
 }
 
 }  // namespace
-
-read_buffer::read_buffer(std::size_t size) : storage_(new char[size + line]) {
-  void* first = storage_.get();
-  std::size_t room = size + line;
-  data_ = static_cast<char*>(std::align(line, size, first, room));
-}
 
 ssize_t read_log(int fd, char* buffer, std::size_t size, std::optional<std::uint64_t> left,
                  std::optional<std::uint64_t> at) {

@@ -6,23 +6,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <optional>
-
-// Memory whose reads begin on a cache line, where the kernel copies from the page cache fastest.
-class read_buffer {
- public:
-  static constexpr std::size_t line = 64;  // bytes in a cache line
-
-  // Room for `size` bytes from data() on.
-  explicit read_buffer(std::size_t size);
-  // The first byte, on a cache line.
-  char* data() const { return data_; }
-
- private:
-  std::unique_ptr<char[]> storage_;
-  char* data_;
-};
 
 // Reads as read(2) does, or as pread(2) does from `at` when given, again when interrupted. `left` is
 // what a regular file held past there when the run began, none for a pipe, FIFO or device: no more

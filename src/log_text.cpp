@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "inflaters.h"
+#include "scanner.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+// The session line parser: a closing line taken apart where it lies, and the day of today.
 #include "parse.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The block scanner: the pieces of a log that hold the done marker, found a block at a time.
 #include "scanner.h"
 
 #include <unistd.h>
@@ -6,6 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "byte_search.h"
@@ -114,6 +116,12 @@ const char* last_feed(const char* begin, const char* end) {
 }
 
 }  // namespace
+
+read_buffer::read_buffer(std::size_t size) : storage_(new char[size + line]) {
+  void* first = storage_.get();
+  std::size_t room = size + line;
+  data_ = static_cast<char*>(std::align(line, size, first, room));
+}
 
 block_scanner::block_scanner(int fd, std::size_t block_size)
     : block_scanner([fd](char* buffer, std::size_t size) { return ::read(fd, buffer, size); }, block_size) {}

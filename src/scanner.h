@@ -5,11 +5,26 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string_view>
 
-#include "file_bytes.h"
 #include "parse.h"
+
+// Memory whose reads begin on a cache line, where the kernel copies from the page cache fastest.
+class read_buffer {
+ public:
+  static constexpr std::size_t line = 64;  // bytes in a cache line
+
+  // Room for `size` bytes from data() on.
+  explicit read_buffer(std::size_t size);
+  // The first byte, on a cache line.
+  char* data() const { return data_; }
+
+ private:
+  std::unique_ptr<char[]> storage_;
+  char* data_;
+};
 
 // Where a scanner's bytes come from: a call that fills at most `size` bytes of `buffer` as read(2)
 // does, and returns how many, 0 at the end, or -1 with errno set.
