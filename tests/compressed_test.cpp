@@ -22,6 +22,10 @@ const run_case cases[] = {
     {"compressed_empty_members", "ornsum -q -sS log 2>/dev/null; for z in gzip zstd xz bzip2 lz4 lzip lzma; do "
      "{ $z -c </dev/null; $z -c log; $z -c </dev/null; } >c; ornsum -q -sT c 2>/dev/null; echo $?; cmp S T && echo same; done",
      0, "\n" + repeat(7, "\n0\nsame\n"), ""},
+    // An empty member, stream or frame cut short after a whole one is damage too.
+    {"compressed_empty_member_cut", "ornsum -q -sS log 2>/dev/null; for z in gzip zstd xz bzip2 lz4 lzip lzma; do "
+     "{ $z -c log; $z -c </dev/null | head -c 7; } >c; ornsum -q -sT c 2>e; echo \"$? $(grep -c 'Cannot read file: \"c\"' e)\"; "
+     "cmp S T && echo same; done", 0, "\n" + repeat(7, "\n2 1\nsame\n"), ""},
     // Cut short at three places, or with a byte changed, each format fails to read.
     {"compressed_cut_or_damaged", "for z in gzip zstd xz bzip2 lz4 lzip lzma; do $z -c log >c; n=$(wc -c <c); for cut in 14 $((n / 2)) $((n - 1)); do "
      "head -c $cut c >t; ornsum -q t 2>e; echo \"$? $(grep -c 'Cannot read file: \"t\"' e)\"; done; cp c t; "
