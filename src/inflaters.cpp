@@ -167,7 +167,7 @@ std::unique_ptr<inflater> fresh() {
 
 }  // namespace
 
-std::unique_ptr<inflater> inflater_for(compression format) {
+std::unique_ptr<inflater> inflater_for(compression format, unsigned threads) {
   switch (format) {
     case compression::gzip:
       return each_of(gzip_member, true);
@@ -176,7 +176,7 @@ std::unique_ptr<inflater> inflater_for(compression format) {
       return fresh<zstd_inflater>();
 #endif
     case compression::xz:
-      return xz_streams();
+      return xz_streams(threads);
 #if ORNSUM_BZIP2
     case compression::bzip2:
       return each_of(fresh<bzip2_stream>, true);

@@ -22,8 +22,9 @@ class inflater {
   virtual bool whole() const = 0;
 };
 
-// The inflater of a compressed format; none when this build reads no such format.
-std::unique_ptr<inflater> inflater_for(compression format);
+// The inflater of a compressed format, which may decode on up to `threads` threads of its own; none
+// when this build reads no such format.
+std::unique_ptr<inflater> inflater_for(compression format, unsigned threads);
 
 // Lengths go to the libraries in their own types; larger buffers are taken a part at a time.
 template <typename Length>

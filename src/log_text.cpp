@@ -201,7 +201,7 @@ class decoder_thread {
   std::jthread thread_;  // last, so that it is stopped and joined before the rest goes
 };
 
-log_text::log_text(file_bytes bytes) : bytes_(bytes) {
+log_text::log_text(file_bytes bytes, unsigned threads) : bytes_(bytes) {
   std::optional<compression> told;
   while (!(told = compression_of(head_, true))) {
     char first[head_step];
@@ -215,7 +215,7 @@ log_text::log_text(file_bytes bytes) : bytes_(bytes) {
   }
   format_ = *told;
   if (format_ == compression::none) return;
-  std::unique_ptr<inflater> inflater = inflater_for(format_);
+  std::unique_ptr<inflater> inflater = inflater_for(format_, threads);
   if (!inflater) {
     head_.clear();
     head_error_ = EIO;

@@ -16,8 +16,8 @@ class decoder_thread;
 class log_text {
  public:
   // Reads the first bytes of the log, as many as it takes to tell the format, and starts
-  // inflating a compressed log.
-  explicit log_text(file_bytes bytes);
+  // inflating a compressed log, on up to `threads` threads where its format allows.
+  explicit log_text(file_bytes bytes, unsigned threads = 1);
   ~log_text();
   log_text(const log_text&) = delete;
   log_text& operator=(const log_text&) = delete;

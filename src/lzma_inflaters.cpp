@@ -45,11 +45,27 @@ class lzma_inflater : public inflater {
   bool whole_ = false;
 };
 
-// xz streams one after another.
+// xz streams one after another, their blocks on several threads where the stream allows it.
 class xz_inflater final : public lzma_inflater {
  public:
-  xz_inflater() : lzma_inflater(true) {
-    if (lzma_stream_decoder(&stream_, lzma_memory_limit, LZMA_CONCATENATED) != LZMA_OK) throw std::bad_alloc();
+  explicit xz_inflater(unsigned threads) : lzma_inflater(true) {
+#if LZMA_VERSION < 50040002
+    threads = 1;
+#endif
+    if (threads <= 1) {
+      if (lzma_stream_decoder(&stream_, lzma_memory_limit, LZMA_CONCATENATED) != LZMA_OK) throw std::bad_alloc();
+      return;
+    }
+#if LZMA_VERSION >= 50040002
+    // No timeout: a call returns only once it has used all its input or filled its output, so
+    // that a call without progress still means the end of the input.
+    lzma_mt options{};
+    options.flags = LZMA_CONCATENATED;
+    options.threads = threads;
+    options.memlimit_threading = xz_threads_memory;
+    options.memlimit_stop = lzma_memory_limit;
+    if (lzma_stream_decoder_mt(&stream_, &options) != LZMA_OK) throw std::bad_alloc();
+#endif
   }
 };
 
@@ -91,9 +107,9 @@ class lzma_alone_inflater final : public lzma_inflater {
 }  // namespace
 #endif
 
-std::unique_ptr<inflater> xz_streams() {
+std::unique_ptr<inflater> xz_streams([[maybe_unused]] unsigned threads) {
 #if ORNSUM_XZ
-  return std::make_unique<xz_inflater>();
+  return std::make_unique<xz_inflater>(threads);
 #else
   return nullptr;
 #endif

@@ -22,6 +22,14 @@ const run_case cases[] = {
     {"compressed_empty_members", "ornsum -q -sS log 2>/dev/null; for z in gzip zstd xz bzip2 lz4 lzip lzma; do "
      "{ $z -c </dev/null; $z -c log; $z -c </dev/null; } >c; ornsum -q -sT c 2>/dev/null; echo $?; cmp S T && echo same; done",
      0, "\n" + repeat(7, "\n0\nsame\n"), ""},
+    // The blocks of an xz stream that records their sizes are decoded on several threads, as one
+    // thread decodes them; cut short or damaged in a middle block, it is damage all the same.
+    {"xz_blocks_on_threads", "{ cat log; seq 250000; cat log; } >l2; xz -T2 --block-size=65536 -c l2 >c; xz -c log >>c; "
+     "xz -dc c >t; ornsum -sA -nB t >o1 2>/dev/null; for n in 1 2 8; do LD_PRELOAD=$SHIM CPUS=$n ornsum -sC -nD c >o2 2>/dev/null; "
+     "echo $?; cmp A C && cmp B D && cmp o1 o2 && echo same; done; n=$(wc -c <c); head -c $((n / 2)) c >h; "
+     "cp c d; printf X | dd of=d bs=1 seek=$((n / 2)) conv=notrunc 2>/dev/null; for f in h d; do "
+     "LD_PRELOAD=$SHIM CPUS=2 ornsum -q $f 2>e; echo \"$? $(grep -c \"Cannot read file: \\\"$f\\\"\" e)\"; done",
+     0, "0\nsame\n0\nsame\n0\nsame\n\n2 1\n\n2 1\n", ""},
     // An empty member, stream or frame cut short after a whole one is damage too.
     {"compressed_empty_member_cut", "ornsum -q -sS log 2>/dev/null; for z in gzip zstd xz bzip2 lz4 lzip lzma; do "
      "{ $z -c log; $z -c </dev/null | head -c 7; } >c; ornsum -q -sT c 2>e; echo \"$? $(grep -c 'Cannot read file: \"c\"' e)\"; "
