@@ -63,7 +63,7 @@ const run_case cases[] = {
      "cmp S T && echo same; done; head -c 300011 n.gz >w.gz; printf '\\227\\325' >>w.gz; cat body >>w.gz; ornsum -q w.gz", 2,
      "\n" + repeat(4, "\nsame\n") + "\n", "Processing file: \"w.gz\"...\nCannot read file: \"w.gz\"\n\n"},
     // A gzip header of a method other than deflate is damage.
-    {"gzip_other_method_refused", "gzip -c log | { printf '\\037\\213\\011'; tail -c +4; } >t; ornsum -q -sT t", 2, "\n",
+    {"gzip_other_method_refused", R"(gzip -c log | { printf '\037\213\011'; tail -c +4; } >t; ornsum -q -sT t)", 2, "\n",
      "Processing file: \"t\"...\nCannot read file: \"t\"\n\n", {{"T", koi8(no_session + "\n")}}},
     // The header of a second .lzma stream split by the pipe is read whole.
     {"lzma_second_header_split", "cat log log >l2; ornsum -q -sS l2 2>/dev/null; lzma -c log >a; cat a a | "

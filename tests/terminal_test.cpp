@@ -1,7 +1,7 @@
 // What a terminal shows: rows as they come, frames for its locale, and the progress of a long run.
 #include <fcntl.h>
-#include <stdlib.h>
 
+#include <cstdlib>
 #include <regex>
 #include <utility>
 
