@@ -48,24 +48,21 @@ class lzma_inflater : public inflater {
 // xz streams one after another, their blocks on several threads where the stream allows it.
 class xz_inflater final : public lzma_inflater {
  public:
-  explicit xz_inflater(unsigned threads) : lzma_inflater(true) {
-#if LZMA_VERSION < 50040002
-    threads = 1;
-#endif
-    if (threads <= 1) {
-      if (lzma_stream_decoder(&stream_, lzma_memory_limit, LZMA_CONCATENATED) != LZMA_OK) throw std::bad_alloc();
+  explicit xz_inflater([[maybe_unused]] unsigned threads) : lzma_inflater(true) {
+#if LZMA_VERSION >= 50040002
+    if (threads > 1) {
+      // No timeout: a call returns only once it has used all its input or filled its output, so
+      // that a call without progress still means the end of the input.
+      lzma_mt options{};
+      options.flags = LZMA_CONCATENATED;
+      options.threads = threads;
+      options.memlimit_threading = xz_threads_memory;
+      options.memlimit_stop = lzma_memory_limit;
+      if (lzma_stream_decoder_mt(&stream_, &options) != LZMA_OK) throw std::bad_alloc();
       return;
     }
-#if LZMA_VERSION >= 50040002
-    // No timeout: a call returns only once it has used all its input or filled its output, so
-    // that a call without progress still means the end of the input.
-    lzma_mt options{};
-    options.flags = LZMA_CONCATENATED;
-    options.threads = threads;
-    options.memlimit_threading = xz_threads_memory;
-    options.memlimit_stop = lzma_memory_limit;
-    if (lzma_stream_decoder_mt(&stream_, &options) != LZMA_OK) throw std::bad_alloc();
 #endif
+    if (lzma_stream_decoder(&stream_, lzma_memory_limit, LZMA_CONCATENATED) != LZMA_OK) throw std::bad_alloc();
   }
 };
 
