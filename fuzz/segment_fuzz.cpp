@@ -14,10 +14,10 @@
 namespace {
 
 // A tally's sessions, one line each, as the merge takes them: row, address and counts.
-std::string sessions_of(const tally& t) {
+std::string sessions_of(const tally& t, const address_book& book) {
   std::string text;
   for (std::size_t i = 0; i < t.sessions(); ++i)
-    text += std::string(t.rows[0][i]) + std::string(t.addresses[i]) + ' ' + std::to_string(t.counts[2 * i]) + ' ' +
+    text += std::string(t.rows[0][i]) + std::string(book.address(t.ids[i])) + ' ' + std::to_string(t.counts[2 * i]) + ' ' +
             std::to_string(t.counts[2 * i + 1]) + '\n';
   return text;
 }
@@ -40,22 +40,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                           std::size_t{1} << (data[1] / 12 % 4 * 4)};
   int fd = memfd_create("log", 0);
   if (fd < 0 || ::write(fd, data + 2, size - 2) != static_cast<ssize_t>(size - 2)) std::abort();
+  address_book book;
   const scan_options options{false, "", {true, false}};
   tally whole;
   for (std::string_view piece : reference::pieces({reinterpret_cast<const char*>(data + 2), size - 2}))
     if (std::optional<session> s = reference::parse_line(piece, false, "")) whole.add(*s, options);
+  whole.number(book);
   std::string sessions;
   total sent = 0;
   total rcvd = 0;
   bool failed = false;
-  bool started = scan_segments(fd, size - 2, plan, options, [&](tally& t) {
-    sessions += sessions_of(t);
+  bool started = scan_segments(fd, size - 2, plan, options, book, [&](tally& t) {
+    sessions += sessions_of(t, book);
     sent += t.sent;
     rcvd += t.rcvd;
     failed = t.failed;
   });
   ::close(fd);
-  if (!started || sessions != sessions_of(whole) ||
+  if (!started || sessions != sessions_of(whole, book) ||
       totals_of(sent, rcvd, failed) != totals_of(whole.sent, whole.rcvd, whole.failed))
     std::abort();
   return 0;

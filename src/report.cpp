@@ -53,8 +53,9 @@ class destinations {
 };
 
 // A regular file of at least two segments is read on every CPU the process may use, up to
-// max_workers, in segments of segment_size bytes. More workers would only add memory: eight read
-// faster than the one merge, which takes every session in log order, can take their sessions.
+// max_workers, in segments of segment_size bytes. The workers number the addresses and draw the
+// rows; past eight of them, the one merge, which still takes every session in log order, would
+// set the pace and more would only add memory.
 constexpr std::uint64_t segment_size = std::uint64_t{4} << 20;
 constexpr unsigned max_workers = 8;
 // A segment's sessions go to the merge in parts of chunk_bytes, and the segments that wait for
@@ -73,13 +74,15 @@ std::int64_t after(std::int64_t number) {
 class history {
  public:
   history(destinations& rows, sink& out) : rows_(rows), out_(out) {}
+  history(const history&) = delete;
+  history& operator=(const history&) = delete;
 
-  // Counts a session found by a scan of the whole log.
+  // Counts a session found by a scan of the whole log. Its row goes out at once; its bytes wait
+  // for the node table with those of the sessions after it, up to batch of them.
   void add(const session& s) {
     number_ = after(number_);
-    sent += s.sent;
-    rcvd += s.rcvd;
-    nodes.add_node_bytes(s.address, s.sent, s.rcvd);
+    waiting_.add(s, scan_options{});
+    if (waiting_.sessions() == batch) count(waiting_);
     if (!rows_.any()) return;
     rows_.write([&](std::string& text, frames f) {
       append_row_number(text, number_, f);
@@ -89,20 +92,17 @@ class history {
   }
 
   // Counts a segment's sessions, numbered on from those of the segments before it.
-  void merge(const tally& t) {
-    sent += t.sent;
-    rcvd += t.rcvd;
-    failed = t.failed;
+  void merge(tally& t) {
     const std::int64_t before = number_;
-    for (std::size_t i = 0; i < t.sessions(); ++i) {
-      number_ = after(number_);
-      nodes.add_node_bytes(t.addresses[i], t.counts[2 * i], t.counts[2 * i + 1]);
-    }
+    const std::size_t sessions = t.sessions();
+    for (std::size_t i = 0; i < sessions; ++i) number_ = after(number_);
+    count(t);
+    failed = t.failed;
     // The part's rows go out together, each destination written once.
     if (rows_.any()) {
       rows_.write([&](std::string& text, frames f) {
         std::int64_t number = before;
-        for (std::size_t i = 0; i < t.sessions(); ++i) {
+        for (std::size_t i = 0; i < sessions; ++i) {
           number = after(number);
           append_row_number(text, number, f);
           text += t.rows[static_cast<std::size_t>(f)][i];
@@ -112,15 +112,36 @@ class history {
     out_.push();
   }
 
+  // Counts the sessions that wait, once the scan of the whole log has ended.
+  void finish() { count(waiting_); }
+
   total sent = 0;
   total rcvd = 0;
-  node_table nodes;
+  address_book book;
+  node_table nodes{book};
   bool failed = false;  // reading stopped on an error
 
  private:
+  // Sessions of the scan of the whole log go to the node table in batches of this many, so that
+  // the table's memory is fetched for several at once.
+  static constexpr std::size_t batch = 256;
+
+  // Adds a tally's bytes to the totals and the node table, and empties it of them.
+  void count(tally& t) {
+    t.number(book);
+    nodes.add_node_bytes(t.ids, t.counts);
+    sent += t.sent;
+    rcvd += t.rcvd;
+    t.ids.clear();
+    t.counts.clear();
+    t.sent = 0;
+    t.rcvd = 0;
+  }
+
   destinations& rows_;
   sink& out_;
   std::int64_t number_ = 0;
+  tally waiting_;  // sessions whose bytes wait for the node table
 };
 
 // Closes a report; a write that failed on the way is told in place of "Done!".
@@ -157,7 +178,8 @@ std::vector<std::string> scan_log(const settings& run, run_files& files, sink& o
     // No thread to show it: the run goes on without.
   }
   std::atomic<std::uint64_t>* read = shown ? &shown->counter() : nullptr;
-  const scan_options options{run.any_day, day, {sessions.wants(frames::koi8), sessions.wants(frames::utf8)}, read};
+  const scan_options options{
+      run.any_day, day, {sessions.wants(frames::koi8), sessions.wants(frames::utf8)}, read};
   const segment_plan segmenting{segment_size, std::min(usable_cpus(), max_workers), chunk_bytes, budget};
   log_text log(file_bytes(files.log(), log_size, read), segmenting.workers);
   bool in_segments = false;
@@ -165,7 +187,8 @@ std::vector<std::string> scan_log(const settings& run, run_files& files, sink& o
     // The segments read again the first bytes that told the format, and count them again.
     const std::uint64_t told = read != nullptr ? read->exchange(0) : 0;
     in_segments =
-        scan_segments(files.log(), *log_size, segmenting, options, [&counted](tally& t) { counted.merge(t); });
+        scan_segments(files.log(), *log_size, segmenting, options, counted.book,
+                                [&counted](tally& t) { counted.merge(t); });
     if (!in_segments && read != nullptr) *read += told;
   }
   if (!in_segments) {
@@ -173,6 +196,7 @@ std::vector<std::string> scan_log(const settings& run, run_files& files, sink& o
     while (std::optional<std::string_view> piece = scanner.next()) {
       if (std::optional<session> s = parse_line(*piece, run.any_day, day)) counted.add(*s);
     }
+    counted.finish();
     counted.failed = scanner.failed();
   }
 
@@ -187,9 +211,9 @@ std::vector<std::string> scan_log(const settings& run, run_files& files, sink& o
 
   destinations nodes(console, nodes_report, plan);
   nodes.write([](std::string& text, frames f) { text += nodes_head(f); });
-  std::int64_t position = 0;
-  for (const entry& e : counted.nodes.entries()) {
-    ++position;
+  for (std::size_t i = 0; i < counted.nodes.entries_count(); ++i) {
+    const entry e = counted.nodes.at(i);
+    const auto position = static_cast<std::int64_t>(i + 1);
     nodes.write([&](std::string& text, frames f) { append_node_row(text, position, e.address, e.sent, e.rcvd, f); });
   }
   nodes.write([](std::string& text, frames f) { text += nodes_foot(f); });

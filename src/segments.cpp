@@ -96,8 +96,8 @@ struct segment_parts {
 }  // namespace
 
 std::size_t tally::bytes() const {
-  std::size_t n =
-      addresses.text.size() + sizeof(std::size_t) * addresses.ends.size() + sizeof(std::int64_t) * counts.size();
+  std::size_t n = addresses.text.size() + sizeof(std::size_t) * addresses.ends.size() +
+                  sizeof(std::uint32_t) * ids.size() + sizeof(std::int64_t) * counts.size();
   for (const text_list& r : rows) n += r.text.size() + sizeof(std::size_t) * r.ends.size();
   return n;
 }
@@ -117,19 +117,31 @@ void tally::add(const session& s, const scan_options& options) {
   }
 }
 
-void tally_all(block_scanner& scanner, const scan_options& options, std::size_t chunk_bytes,
+void tally::number(address_book& book) {
+  book.number(addresses, ids);
+  addresses.text.clear();
+  addresses.ends.clear();
+}
+
+void tally_all(block_scanner& scanner, const scan_options& options, address_book& book, std::size_t chunk_bytes,
                const std::function<void(tally&)>& hand_on) {
   tally t;
+  auto pass_on = [&] {
+    t.number(book);
+    // A part waits for the merge without the room its addresses took.
+    t.addresses = text_list{};
+    hand_on(t);
+  };
   while (std::optional<std::string_view> piece = scanner.next()) {
     std::optional<session> s = parse_line(*piece, options.any_day, options.today);
     if (!s) continue;
     t.add(*s, options);
     if (t.bytes() < chunk_bytes) continue;
-    hand_on(t);
+    pass_on();
     t = tally{};
   }
   t.failed = scanner.failed();
-  hand_on(t);
+  pass_on();
 }
 
 unsigned usable_cpus() {
@@ -139,7 +151,7 @@ unsigned usable_cpus() {
 }
 
 bool scan_segments(int fd, std::uint64_t size, const segment_plan& plan, const scan_options& options,
-                   const std::function<void(tally&)>& merge) {
+                   address_book& book, const std::function<void(tally&)>& merge) {
   const std::uint64_t count = (size + plan.segment_size - 1) / plan.segment_size;
   // Workers take segments at most this far ahead of the merge.
   const std::uint64_t window = plan.workers + std::uint64_t{2};
@@ -166,7 +178,7 @@ bool scan_segments(int fd, std::uint64_t size, const segment_plan& plan, const s
           scanner->restart(reader);
         else
           scanner.emplace(reader, block_size);
-        tally_all(*scanner, options, plan.chunk_bytes, [&](tally& t) {
+        tally_all(*scanner, options, book, plan.chunk_bytes, [&](tally& t) {
           const std::size_t bytes = t.bytes();
           std::unique_lock wait(lock);
           const bool room = changed.wait(wait, stop, [&] {

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "address_book.h"
 #include "nodes.h"
 #include "parse.h"
 #include "scanner.h"
@@ -24,23 +25,12 @@ struct scan_options {
   std::atomic<std::uint64_t>* counted = nullptr;  // where the bytes read are added up, if anywhere
 };
 
-// Texts kept one after another in one string.
-struct text_list {
-  std::string text;
-  std::vector<std::size_t> ends;  // where each text ends
-
-  // The text at a place in the list.
-  std::string_view operator[](std::size_t i) const {
-    const std::size_t begin = i == 0 ? 0 : ends[i - 1];
-    return std::string_view(text).substr(begin, ends[i] - begin);
-  }
-};
-
 // What the sessions of one stretch of the log come to, kept in log order for the merge: each
-// session's address and counts, which go to the node table there, and its row after the number
-// cell, in the frames the options ask for.
+// session's address, numbered in a book, and its counts, which go to the node table there, and its
+// row after the number cell, in the frames the options ask for.
 struct tally {
-  text_list addresses;
+  text_list addresses;               // the addresses of the sessions not numbered yet
+  std::vector<std::uint32_t> ids;    // the numbers of the addresses of the sessions before those
   std::vector<std::int64_t> counts;  // each session's bytes sent, then received
   total sent = 0;
   total rcvd = 0;
@@ -48,16 +38,19 @@ struct tally {
   bool failed = false;            // reading stopped on an error
 
   // The number of sessions.
-  std::size_t sessions() const { return addresses.ends.size(); }
+  std::size_t sessions() const { return counts.size() / 2; }
   // The bytes its texts and numbers take.
   std::size_t bytes() const;
   // Keeps a session.
   void add(const session& s, const scan_options& options);
+  // Numbers the addresses not numbered yet.
+  void number(address_book& book);
 };
 
-// Tallies every session that the scanner's pieces close, handing the tally on each time it holds
-// chunk_bytes or more, and once more at the end, with failed set when reading failed.
-void tally_all(block_scanner& scanner, const scan_options& options, std::size_t chunk_bytes,
+// Tallies every session that the scanner's pieces close, handing the tally on, its addresses
+// numbered in the book, each time it holds chunk_bytes or more, and once more at the end, with
+// failed set when reading failed.
+void tally_all(block_scanner& scanner, const scan_options& options, address_book& book, std::size_t chunk_bytes,
                const std::function<void(tally&)>& hand_on);
 
 // How many CPUs the process may run on.
@@ -79,4 +72,4 @@ struct segment_plan {
 // shorter than `size`. What a worker throws (out of memory) is thrown here, in its turn. Returns
 // false, having merged nothing, when no thread could be started.
 bool scan_segments(int fd, std::uint64_t size, const segment_plan& plan, const scan_options& options,
-                   const std::function<void(tally&)>& merge);
+                   address_book& book, const std::function<void(tally&)>& merge);
