@@ -44,6 +44,14 @@ std::uint64_t tag_of(std::uint64_t hash) { return (hash & ~unit_mask) | (unit_ma
 // The first slot to look in, of 2^bits, for a tag.
 std::size_t place_of(std::uint64_t tag, unsigned bits) { return static_cast<std::size_t>(tag >> (64 - bits)); }
 
+// Whether a record's bytes, zero after its end up to a whole unit, are those of an address.
+bool same_bytes(const std::uint64_t* units, std::string_view address) {
+  std::size_t i = 0;
+  for (; i + 8 <= address.size(); i += 8)
+    if (units[i / 8] != bytes_at(address.data() + i, 8)) return false;
+  return i == address.size() || units[i / 8] == bytes_at(address.data() + i, address.size() - i);
+}
+
 // The units of eight bytes that a record takes.
 std::uint64_t units_for(std::size_t length) { return 1 + (length + 7) / 8; }
 
@@ -53,17 +61,18 @@ void address_book::number(const text_list& addresses, std::vector<std::uint32_t>
   // Three steps apart: the hash of one address and a fetch of its first slot, the fetch of the
   // record that slot leads to, and the lookup of the address from before both.
   constexpr std::size_t step = 16;
-  std::array<std::uint64_t, 4 * step> hashes{};
+  std::array<std::uint64_t, 4 * step> tags{};
   const std::size_t n = addresses.ends.size();
+  ids.reserve(ids.size() + n);
+  const index* in = current_.load(std::memory_order_acquire);
   for (std::size_t i = 0; i < n + 2 * step; ++i) {
-    const index* in = current_.load(std::memory_order_acquire);
     if (i < n) {
-      hashes[i % hashes.size()] = hash_of(addresses[i]);
-      if (in) __builtin_prefetch(&in->slots[place_of(tag_of(hashes[i % hashes.size()]), in->bits)]);
+      tags[i % tags.size()] = tag_of(hash_of(addresses[i]));
+      if (in) __builtin_prefetch(&in->slots[place_of(tags[i % tags.size()], in->bits)]);
     }
     if (i >= step && i - step < n && in) {
       const std::uint64_t slot =
-          in->slots[place_of(tag_of(hashes[(i - step) % hashes.size()]), in->bits)].load(std::memory_order_acquire);
+          in->slots[place_of(tags[(i - step) % tags.size()], in->bits)].load(std::memory_order_acquire);
       // A record of an address of up to 24 bytes lies within these two units' cache lines.
       if (slot != 0) {
         const std::uint64_t* r = record(slot & unit_mask);
@@ -71,16 +80,16 @@ void address_book::number(const text_list& addresses, std::vector<std::uint32_t>
         __builtin_prefetch(r + 3);
       }
     }
-    if (i >= 2 * step) {
-      const std::size_t k = i - 2 * step;
-      const std::uint64_t hash = hashes[k % hashes.size()];
-      std::int64_t id = in ? find(*in, addresses[k], hash, *this) : -1;
-      if (id < 0) {
-        const std::lock_guard hold(lock_);
-        id = add(addresses[k], hash);
-      }
-      ids.push_back(static_cast<std::uint32_t>(id));
+    if (i < 2 * step) continue;
+    const std::size_t k = i - 2 * step;
+    const std::uint64_t tag = tags[k % tags.size()];
+    std::int64_t id = in ? find(*in, addresses[k], tag) : -1;
+    if (id < 0) {
+      const std::lock_guard hold(lock_);
+      id = add(addresses[k], tag);
+      in = current_.load(std::memory_order_relaxed);
     }
+    ids.push_back(static_cast<std::uint32_t>(id));
   }
 }
 
@@ -89,17 +98,14 @@ std::string_view address_book::address(std::uint32_t id) const {
   return {reinterpret_cast<const char*>(r + 1), static_cast<std::size_t>(r[0] >> 32)};
 }
 
-std::int64_t address_book::find(const index& in, std::string_view address, std::uint64_t hash,
-                                const address_book& book) {
-  const std::uint64_t tag = tag_of(hash);
+std::int64_t address_book::find(const index& in, std::string_view address, std::uint64_t tag) const {
   const std::size_t mask = (std::size_t{1} << in.bits) - 1;
   for (std::size_t i = place_of(tag, in.bits);; i = (i + 1) & mask) {
     const std::uint64_t slot = in.slots[i].load(std::memory_order_acquire);
     if (slot == 0) return -1;
     if ((slot & ~unit_mask) != tag) continue;
-    const std::uint64_t* r = book.record(slot & unit_mask);
-    if ((r[0] >> 32) == address.size() && std::memcmp(r + 1, address.data(), address.size()) == 0)
-      return static_cast<std::int64_t>(r[0] & unit_mask);
+    const std::uint64_t* r = record(slot & unit_mask);
+    if ((r[0] >> 32) == address.size() && same_bytes(r + 1, address)) return static_cast<std::int64_t>(r[0] & unit_mask);
   }
 }
 
@@ -109,11 +115,11 @@ std::uint64_t* address_book::record(std::uint64_t unit) const {
   return chunks_[chunk].get() + (unit - first);
 }
 
-std::uint32_t address_book::add(std::string_view address, std::uint64_t hash) {
+std::uint32_t address_book::add(std::string_view address, std::uint64_t tag) {
   // Another thread may have added it since the lookup, or grown the index.
   const index* in = current_.load(std::memory_order_relaxed);
   if (in) {
-    if (std::int64_t id = find(*in, address, hash, *this); id >= 0) return static_cast<std::uint32_t>(id);
+    if (std::int64_t id = find(*in, address, tag); id >= 0) return static_cast<std::uint32_t>(id);
   }
   if (!in || 2 * (units_.size() + 1) > (std::size_t{1} << in->bits)) {
     grow();
@@ -139,7 +145,6 @@ std::uint32_t address_book::add(std::string_view address, std::uint64_t hash) {
   units_.push_back(static_cast<std::uint32_t>(unit));
   used_ += need;
 
-  const std::uint64_t tag = tag_of(hash);
   const std::size_t mask = (std::size_t{1} << in->bits) - 1;
   std::size_t i = place_of(tag, in->bits);
   while (in->slots[i].load(std::memory_order_relaxed) != 0) i = (i + 1) & mask;

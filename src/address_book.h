@@ -49,13 +49,12 @@ class address_book {
   static constexpr unsigned first_chunk_bits = 13;
   static constexpr std::size_t chunks_count = 19;
 
-  // The number of the address with this hash in an index, or nothing.
-  static std::int64_t find(const index& in, std::string_view address, std::uint64_t hash,
-                           const address_book& book);
+  // The number of the address with this tag (its hash as a slot holds it) in an index, or -1.
+  std::int64_t find(const index& in, std::string_view address, std::uint64_t tag) const;
   // The record at a unit: its number and length in the first unit, then the address's bytes.
   std::uint64_t* record(std::uint64_t unit) const;
-  // Adds a new address, holding the lock; returns its number.
-  std::uint32_t add(std::string_view address, std::uint64_t hash);
+  // Adds an address with this tag unless another thread has, holding the lock; returns its number.
+  std::uint32_t add(std::string_view address, std::uint64_t tag);
   // Replaces the index with one twice as large, holding the lock.
   void grow();
 

@@ -124,7 +124,7 @@ class history {
  private:
   // Sessions of the scan of the whole log go to the node table in batches of this many, so that
   // the table's memory is fetched for several at once.
-  static constexpr std::size_t batch = 256;
+  static constexpr std::size_t batch = 1024;
 
   // Adds a tally's bytes to the totals and the node table, and empties it of them.
   void count(tally& t) {
