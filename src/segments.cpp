@@ -126,22 +126,31 @@ void tally::number(address_book& book) {
 void tally_all(block_scanner& scanner, const scan_options& options, address_book& book, std::size_t chunk_bytes,
                const std::function<void(tally&)>& hand_on) {
   tally t;
-  auto pass_on = [&] {
-    t.number(book);
-    // A part waits for the merge without the room its addresses took.
-    t.addresses = text_list{};
-    hand_on(t);
+  // A part's rows take their room at once rather than grow into it, copied at every doubling;
+  // the room of its addresses, numbered before it is handed on, is kept for the next part.
+  auto start = [&](text_list room_for_addresses) {
+    t = tally{};
+    t.addresses = std::move(room_for_addresses);
+    for (frames f : {frames::koi8, frames::utf8})
+      if (options.rows_in[static_cast<std::size_t>(f)]) t.rows[static_cast<std::size_t>(f)].text.reserve(chunk_bytes);
   };
+  start({});
   while (std::optional<std::string_view> piece = scanner.next()) {
     std::optional<session> s = parse_line(*piece, options.any_day, options.today);
     if (!s) continue;
     t.add(*s, options);
     if (t.bytes() < chunk_bytes) continue;
-    pass_on();
-    t = tally{};
+    t.number(book);
+    text_list room = std::move(t.addresses);
+    hand_on(t);
+    start(std::move(room));
   }
   t.failed = scanner.failed();
-  pass_on();
+  t.number(book);
+  t.addresses = text_list{};
+  // The last part of a segment is mostly smaller than the room it took.
+  for (text_list& r : t.rows) r.text.shrink_to_fit();
+  hand_on(t);
 }
 
 unsigned usable_cpus() {
