@@ -17,8 +17,8 @@ namespace {
 std::string sessions_of(const tally& t, const address_book& book) {
   std::string text;
   for (std::size_t i = 0; i < t.sessions(); ++i)
-    text += std::string(t.rows[0][i]) + std::string(book.address(t.ids[i])) + ' ' + std::to_string(t.counts[2 * i]) + ' ' +
-            std::to_string(t.counts[2 * i + 1]) + '\n';
+    text += std::string(t.rows[0][i]) + std::string(book.address(t.ids[i])) + ' ' + std::to_string(t.counts[2 * i]) +
+            ' ' + std::to_string(t.counts[2 * i + 1]) + '\n';
   return text;
 }
 

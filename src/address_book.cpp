@@ -1,8 +1,8 @@
 // The address book: a hash index that lookups read without a lock, over records that never move.
 #include "address_book.h"
 
-#include <bit>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <new>
 
@@ -105,7 +105,8 @@ std::int64_t address_book::find(const index& in, std::string_view address, std::
     if (slot == 0) return -1;
     if ((slot & ~unit_mask) != tag) continue;
     const std::uint64_t* r = record(slot & unit_mask);
-    if ((r[0] >> 32) == address.size() && same_bytes(r + 1, address)) return static_cast<std::int64_t>(r[0] & unit_mask);
+    if ((r[0] >> 32) == address.size() && same_bytes(r + 1, address))
+      return static_cast<std::int64_t>(r[0] & unit_mask);
   }
 }
 
@@ -134,8 +135,8 @@ std::uint32_t address_book::add(std::string_view address, std::uint64_t tag) {
     ++chunk;
   }
   if (chunk == chunks_count) throw std::bad_alloc();
-  if (!chunks_[chunk]) chunks_[chunk] = std::make_unique_for_overwrite<std::uint64_t[]>(
-                           std::size_t{1} << (chunk + first_chunk_bits));
+  if (!chunks_[chunk])
+    chunks_[chunk] = std::make_unique_for_overwrite<std::uint64_t[]>(std::size_t{1} << (chunk + first_chunk_bits));
   const std::uint64_t unit = used_;
   const auto id = static_cast<std::uint32_t>(units_.size());
   std::uint64_t* r = record(unit);

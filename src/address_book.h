@@ -62,7 +62,7 @@ class address_book {
   // Every index made: a lookup may still be reading one that has been replaced.
   std::vector<std::unique_ptr<index>> indexes_;
   std::array<std::unique_ptr<std::uint64_t[]>, chunks_count> chunks_;
-  std::uint64_t used_ = 0;           // units of records written
+  std::uint64_t used_ = 0;            // units of records written
   std::vector<std::uint32_t> units_;  // each number's record
   std::mutex lock_;
 };

@@ -1,7 +1,7 @@
 // The node table: per-address totals by number, and the numbers in order of first appearance.
 #include "nodes.h"
 
-void node_table::add_node_bytes(std::uint32_t id, total sent, total rcvd) {
+void node_table::add(std::uint32_t id, total sent, total rcvd) {
   if (id >= by_id_.size()) {
     by_id_.resize(std::size_t{id} + 1);
     seen_.resize(std::size_t{id} + 1);
@@ -20,7 +20,7 @@ void node_table::add_node_bytes(std::span<const std::uint32_t> ids, std::span<co
   constexpr std::size_t ahead = 16;
   for (std::size_t i = 0; i < ids.size(); ++i) {
     if (i + ahead < ids.size() && ids[i + ahead] < by_id_.size()) __builtin_prefetch(&by_id_[ids[i + ahead]]);
-    add_node_bytes(ids[i], counts[2 * i], counts[2 * i + 1]);
+    add(ids[i], counts[2 * i], counts[2 * i + 1]);
   }
 }
 

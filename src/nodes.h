@@ -26,10 +26,8 @@ class node_table {
  public:
   explicit node_table(const address_book& book) : book_(book) {}
 
-  // Adds a session's bytes to the entry of the address with this number, appending a new entry
-  // for an address not seen before.
-  void add_node_bytes(std::uint32_t id, total sent, total rcvd);
-  // Adds sessions in turn: their addresses' numbers, and their bytes sent and received in pairs.
+  // Adds sessions in turn, given their addresses' numbers and their bytes sent and received in
+  // pairs: each to the entry of its address, appending a new entry for an address not seen before.
   void add_node_bytes(std::span<const std::uint32_t> ids, std::span<const std::int64_t> counts);
   // The number of entries.
   std::size_t entries_count() const { return order_.size(); }
@@ -42,8 +40,11 @@ class node_table {
     total rcvd = 0;
   };
 
+  // Adds one session's bytes.
+  void add(std::uint32_t id, total sent, total rcvd);
+
   const address_book& book_;
   std::vector<sums> by_id_;
-  std::vector<bool> seen_;             // by number: whether the address has an entry
+  std::vector<bool> seen_;            // by number: whether the address has an entry
   std::vector<std::uint32_t> order_;  // the numbers with entries, in order of first appearance
 };

@@ -178,16 +178,14 @@ std::vector<std::string> scan_log(const settings& run, run_files& files, sink& o
     // No thread to show it: the run goes on without.
   }
   std::atomic<std::uint64_t>* read = shown ? &shown->counter() : nullptr;
-  const scan_options options{
-      run.any_day, day, {sessions.wants(frames::koi8), sessions.wants(frames::utf8)}, read};
+  const scan_options options{run.any_day, day, {sessions.wants(frames::koi8), sessions.wants(frames::utf8)}, read};
   const segment_plan segmenting{segment_size, std::min(usable_cpus(), max_workers), chunk_bytes, budget};
   log_text log(file_bytes(files.log(), log_size, read), segmenting.workers);
   bool in_segments = false;
   if (log.format() == compression::none && segmenting.workers > 1 && log_size && *log_size >= 2 * segment_size) {
     // The segments read again the first bytes that told the format, and count them again.
     const std::uint64_t told = read != nullptr ? read->exchange(0) : 0;
-    in_segments =
-        scan_segments(files.log(), *log_size, segmenting, options, counted.book,
+    in_segments = scan_segments(files.log(), *log_size, segmenting, options, counted.book,
                                 [&counted](tally& t) { counted.merge(t); });
     if (!in_segments && read != nullptr) *read += told;
   }

@@ -92,7 +92,8 @@ constexpr std::array<char, 200> digit_pairs = [] {
 // Writes a number in decimal, a '-' before it when negative, so that it ends just before `end`;
 // returns where it begins. Two digits a step: a row holds three numbers, and this is per row.
 char* decimal_before(char* end, std::int64_t value) {
-  std::uint64_t rest = value < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+  std::uint64_t rest =
+      value < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
   for (; rest >= 100; rest /= 100) {
     end -= 2;
     std::memcpy(end, digit_pairs.data() + 2 * (rest % 100), 2);

@@ -27,9 +27,16 @@ std::vector<std::string> distinct(std::size_t n) {
 }
 
 TEST(AddressBook, NumbersByFirstAppearanceAndComparesEveryByte) {
-  const std::vector<std::string> addresses = {"2:5020/1042", "", "2:5020/1042 ", "2:5020/1042", "2:5020/104",
-                                              "2:5020/1042@FIDONET", "2:5020/1042@fidonet", std::string(254, 'a'),
-                                              "", std::string(254, 'a')};
+  const std::vector<std::string> addresses = {"2:5020/1042",
+                                              "",
+                                              "2:5020/1042 ",
+                                              "2:5020/1042",
+                                              "2:5020/104",
+                                              "2:5020/1042@FIDONET",
+                                              "2:5020/1042@fidonet",
+                                              std::string(254, 'a'),
+                                              "",
+                                              std::string(254, 'a')};
   address_book book;
   std::vector<std::uint32_t> ids;
   book.number(list_of(addresses), ids);
