@@ -111,9 +111,8 @@ std::int64_t address_book::find(const index& in, std::string_view address, std::
 }
 
 std::uint64_t* address_book::record(std::uint64_t unit) const {
-  const auto chunk = static_cast<std::size_t>(std::bit_width((unit >> first_chunk_bits) + 1) - 1);
-  const std::uint64_t first = ((std::uint64_t{1} << chunk) - 1) << first_chunk_bits;
-  return chunks_[chunk].get() + (unit - first);
+  const std::uint64_t span = std::bit_floor((unit >> first_chunk_bits) + 1);
+  return chunks_[static_cast<std::size_t>(std::countr_zero(span))].get() + (unit - ((span - 1) << first_chunk_bits));
 }
 
 std::uint32_t address_book::add(std::string_view address, std::uint64_t tag) {
@@ -127,14 +126,16 @@ std::uint32_t address_book::add(std::string_view address, std::uint64_t tag) {
     in = current_.load(std::memory_order_relaxed);
   }
   const std::uint64_t need = units_for(address.size());
-  auto chunk = static_cast<std::size_t>(std::bit_width((used_ >> first_chunk_bits) + 1) - 1);
-  const std::uint64_t end = ((std::uint64_t{2} << chunk) - 1) << first_chunk_bits;
+  // Chunk k begins at unit (2^k - 1) * 2^first_chunk_bits.
+  const std::uint64_t span = std::bit_floor((used_ >> first_chunk_bits) + 1);
+  auto chunk = static_cast<std::size_t>(std::countr_zero(span));
+  const std::uint64_t end = (2 * span - 1) << first_chunk_bits;
   // A record never runs over into the next chunk.
   if (used_ + need > end) {
     used_ = end;
     ++chunk;
   }
-  if (chunk == chunks_count) throw std::bad_alloc();
+  if (chunk >= chunks_count) throw std::bad_alloc();
   if (!chunks_[chunk])
     chunks_[chunk] = std::make_unique_for_overwrite<std::uint64_t[]>(std::size_t{1} << (chunk + first_chunk_bits));
   const std::uint64_t unit = used_;

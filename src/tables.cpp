@@ -177,7 +177,7 @@ void append_session_cells(std::string& out, const session& s, frames f) {
   // A cell is first filled with spaces in one store of sixteen, then its text put over them.
   // Stamp and address are parts of one piece, so together no longer than one.
   constexpr std::string_view spaces = "                ";
-  char row[6 * 3 + 2 * 16 + piece_limit + 3 + 2 * 24 + 1 + spaces.size()];
+  char row[std::size_t{6 * 3 + 2 * 16 + 3 + 2 * 24 + 1} + piece_limit + spaces.size()];
   char* p = row;
   const bool utf8 = f == frames::utf8;
   auto put_bar = [&p, utf8] {
