@@ -10,6 +10,7 @@
 
 namespace {
 
+// The addresses, one after another in a list.
 text_list list_of(const std::vector<std::string>& addresses) {
   text_list list;
   for (const std::string& a : addresses) {
@@ -19,7 +20,7 @@ text_list list_of(const std::vector<std::string>& addresses) {
   return list;
 }
 
-// n distinct addresses of lengths 1 to 40, enough to grow the index and fill several chunks.
+// n distinct addresses of 1 to 44 bytes, enough to grow the index and fill several chunks.
 std::vector<std::string> distinct(std::size_t n) {
   std::vector<std::string> all;
   for (std::size_t i = 0; i < n; ++i) all.push_back(std::string(i % 40, 'x') + std::to_string(i));
