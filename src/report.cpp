@@ -82,7 +82,7 @@ class history {
   void add(const session& s) {
     number_ = after(number_);
     waiting_.add(s, scan_options{});
-    if (waiting_.sessions() == batch) count(waiting_);
+    if (waiting_.sessions() == batch) count_waiting();
     if (!rows_.any()) return;
     rows_.write([&](std::string& text, frames f) {
       append_row_number(text, number_, f);
@@ -92,17 +92,16 @@ class history {
   }
 
   // Counts a segment's sessions, numbered on from those of the segments before it.
-  void merge(tally& t) {
+  void merge(const tally& t) {
     const std::int64_t before = number_;
-    const std::size_t sessions = t.sessions();
-    for (std::size_t i = 0; i < sessions; ++i) number_ = after(number_);
+    for (std::size_t i = 0; i < t.sessions(); ++i) number_ = after(number_);
     count(t);
     failed = t.failed;
     // The part's rows go out together, each destination written once.
     if (rows_.any()) {
       rows_.write([&](std::string& text, frames f) {
         std::int64_t number = before;
-        for (std::size_t i = 0; i < sessions; ++i) {
+        for (std::size_t i = 0; i < t.sessions(); ++i) {
           number = after(number);
           append_row_number(text, number, f);
           text += t.rows[static_cast<std::size_t>(f)][i];
@@ -113,7 +112,7 @@ class history {
   }
 
   // Counts the sessions that wait, once the scan of the whole log has ended.
-  void finish() { count(waiting_); }
+  void finish() { count_waiting(); }
 
   total sent = 0;
   total rcvd = 0;
@@ -126,16 +125,21 @@ class history {
   // the table's memory is fetched for several at once.
   static constexpr std::size_t batch = 1024;
 
-  // Adds a tally's bytes to the totals and the node table, and empties it of them.
-  void count(tally& t) {
-    t.number(book);
+  // Adds the bytes of a tally, its addresses numbered, to the totals and the node table.
+  void count(const tally& t) {
     nodes.add_node_bytes(t.ids, t.counts);
     sent += t.sent;
     rcvd += t.rcvd;
-    t.ids.clear();
-    t.counts.clear();
-    t.sent = 0;
-    t.rcvd = 0;
+  }
+
+  // Counts the sessions that wait and empties the tally of them, keeping its room.
+  void count_waiting() {
+    waiting_.number(book);
+    count(waiting_);
+    waiting_.ids.clear();
+    waiting_.counts.clear();
+    waiting_.sent = 0;
+    waiting_.rcvd = 0;
   }
 
   destinations& rows_;
