@@ -95,64 +95,6 @@ struct segment_parts {
 
 }  // namespace
 
-std::size_t tally::bytes() const {
-  std::size_t n = addresses.text.size() + sizeof(std::size_t) * addresses.ends.size() +
-                  sizeof(std::uint32_t) * ids.size() + sizeof(std::int64_t) * counts.size();
-  for (const text_list& r : rows) n += r.text.size() + sizeof(std::size_t) * r.ends.size();
-  return n;
-}
-
-void tally::add(const session& s, const scan_options& options) {
-  addresses.text += s.address;
-  addresses.ends.push_back(addresses.text.size());
-  counts.push_back(s.sent);
-  counts.push_back(s.rcvd);
-  sent += s.sent;
-  rcvd += s.rcvd;
-  for (frames f : {frames::koi8, frames::utf8}) {
-    auto style = static_cast<std::size_t>(f);
-    if (!options.rows_in[style]) continue;
-    append_session_cells(rows[style].text, s, f);
-    rows[style].ends.push_back(rows[style].text.size());
-  }
-}
-
-void tally::number(address_book& book) {
-  book.number(addresses, ids);
-  addresses.text.clear();
-  addresses.ends.clear();
-}
-
-void tally_all(block_scanner& scanner, const scan_options& options, address_book& book, std::size_t chunk_bytes,
-               const std::function<void(tally&)>& hand_on) {
-  tally t;
-  // A part's rows take their room at once rather than grow into it, copied at every doubling;
-  // the room of its addresses, numbered before it is handed on, is kept for the next part.
-  auto start = [&](text_list room_for_addresses) {
-    t = tally{};
-    t.addresses = std::move(room_for_addresses);
-    for (frames f : {frames::koi8, frames::utf8})
-      if (options.rows_in[static_cast<std::size_t>(f)]) t.rows[static_cast<std::size_t>(f)].text.reserve(chunk_bytes);
-  };
-  start({});
-  while (std::optional<std::string_view> piece = scanner.next()) {
-    std::optional<session> s = parse_line(*piece, options.any_day, options.today);
-    if (!s) continue;
-    t.add(*s, options);
-    if (t.bytes() < chunk_bytes) continue;
-    t.number(book);
-    text_list room = std::move(t.addresses);
-    hand_on(t);
-    start(std::move(room));
-  }
-  t.failed = scanner.failed();
-  t.number(book);
-  t.addresses = text_list{};
-  // The last part of a segment is mostly smaller than the room it took.
-  for (text_list& r : t.rows) r.text.shrink_to_fit();
-  hand_on(t);
-}
-
 unsigned usable_cpus() {
   cpu_set_t set;
   if (::sched_getaffinity(0, sizeof set, &set) != 0) return 1;
@@ -167,19 +109,60 @@ bool scan_segments(int fd, std::uint64_t size, const segment_plan& plan, const s
   std::vector<segment_parts> segments(window);
   std::mutex lock;
   std::condition_variable_any changed;
+  std::condition_variable ended;
   std::uint64_t next = 0;
   std::uint64_t merging = 0;
   std::size_t held = 0;  // bytes of the parts waiting, of every segment
+  bool merger = false;   // a thread is merging
+  bool over = false;     // every segment is merged, or the run stopped
+  std::exception_ptr error;
+
+  // The thread that makes a part ready for the merge merges it, and every part ready after it,
+  // unless another thread is merging already and will come to them: no thread has to be woken for
+  // each part. Called and left with `hold` locked.
+  auto merge_ready = [&](std::unique_lock<std::mutex>& hold) {
+    if (merger) return;
+    merger = true;
+    while (!over) {
+      segment_parts& theirs = segments[merging % window];
+      if (theirs.parts.empty()) {
+        if (!theirs.finished) break;
+        error = theirs.error;
+        // Emptied in place: a new one would allocate, and nothing outside the merge may throw here.
+        theirs.finished = false;
+        theirs.error = nullptr;
+        over = ++merging == count || error;
+        changed.notify_all();
+        continue;
+      }
+      tally part = std::move(theirs.parts.front());
+      theirs.parts.pop_front();
+      held -= part.bytes();
+      changed.notify_all();
+      hold.unlock();
+      try {
+        merge(part);
+        hold.lock();
+        over = part.failed;
+      } catch (...) {
+        hold.lock();
+        error = std::current_exception();
+        over = true;
+      }
+    }
+    merger = false;
+    if (over) ended.notify_all();
+  };
 
   auto work = [&](const std::stop_token& stop) {
     // One scanner a worker, its buffer kept from one segment to the next.
     std::optional<block_scanner> scanner;
     std::unique_lock hold(lock);
-    while (changed.wait(hold, stop, [&] { return next < std::min(count, merging + window); })) {
+    while (changed.wait(hold, stop, [&] { return over || next < std::min(count, merging + window); }) && !over) {
       const std::uint64_t k = next++;
       segment_parts& mine = segments[k % window];
       hold.unlock();
-      std::exception_ptr error;
+      std::exception_ptr thrown;
       try {
         segment_reader reader(fd, k * plan.segment_size, std::min(size, (k + 1) * plan.segment_size), size, stop,
                               options.counted);
@@ -191,20 +174,20 @@ bool scan_segments(int fd, std::uint64_t size, const segment_plan& plan, const s
           const std::size_t bytes = t.bytes();
           std::unique_lock wait(lock);
           const bool room = changed.wait(wait, stop, [&] {
-            return k == merging ? mine.parts.size() < parts_ahead : held == 0 || held + bytes <= plan.budget;
+            return over || (k == merging ? mine.parts.size() < parts_ahead : held == 0 || held + bytes <= plan.budget);
           });
-          if (!room) return;
+          if (!room || over) return;
           mine.parts.push_back(std::move(t));
           held += bytes;
-          changed.notify_all();
+          if (k == merging) merge_ready(wait);
         });
       } catch (...) {
-        error = std::current_exception();
+        thrown = std::current_exception();
       }
       hold.lock();
       mine.finished = true;
-      mine.error = error;
-      changed.notify_all();
+      mine.error = thrown;
+      if (k == merging) merge_ready(hold);
     }
   };
   // Declared last, so that on every way out the workers are stopped and joined first.
@@ -219,25 +202,8 @@ bool scan_segments(int fd, std::uint64_t size, const segment_plan& plan, const s
   }
   if (threads.empty()) return false;
 
-  for (std::uint64_t k = 0; k < count;) {
-    segment_parts& theirs = segments[k % window];
-    std::unique_lock hold(lock);
-    changed.wait(hold, [&] { return !theirs.parts.empty() || theirs.finished; });
-    if (theirs.parts.empty()) {
-      const std::exception_ptr error = theirs.error;
-      theirs = segment_parts{};
-      merging = ++k;
-      changed.notify_all();
-      if (error) std::rethrow_exception(error);
-      continue;
-    }
-    tally part = std::move(theirs.parts.front());
-    theirs.parts.pop_front();
-    held -= part.bytes();
-    changed.notify_all();
-    hold.unlock();
-    merge(part);
-    if (part.failed) break;
-  }
+  std::unique_lock hold(lock);
+  ended.wait(hold, [&] { return over; });
+  if (error) std::rethrow_exception(error);
   return true;
 }

@@ -2,56 +2,12 @@
 // apart, and the tallies come back in file order.
 #pragma once
 
-#include <array>
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <string>
-#include <string_view>
-#include <vector>
 
 #include "address_book.h"
-#include "nodes.h"
-#include "parse.h"
-#include "scanner.h"
-#include "tables.h"
-
-// What a scan looks for and keeps.
-struct scan_options {
-  bool any_day = false;                           // only sessions whose stamp holds today count
-  std::string_view today;                         // the day, as parse_line compares it
-  std::array<bool, 2> rows_in = {};               // whether rows are kept with KOI8-R frames, with UTF-8 ones
-  std::atomic<std::uint64_t>* counted = nullptr;  // where the bytes read are added up, if anywhere
-};
-
-// What the sessions of one stretch of the log come to, kept in log order for the merge: each
-// session's address, numbered in a book, and its counts, which go to the node table there, and its
-// row after the number cell, in the frames the options ask for.
-struct tally {
-  text_list addresses;               // the addresses of the sessions not numbered yet
-  std::vector<std::uint32_t> ids;    // the numbers of the addresses of the sessions before those
-  std::vector<std::int64_t> counts;  // each session's bytes sent, then received
-  total sent = 0;
-  total rcvd = 0;
-  std::array<text_list, 2> rows;  // with KOI8-R frames and with UTF-8 ones
-  bool failed = false;            // reading stopped on an error
-
-  // The number of sessions.
-  std::size_t sessions() const { return counts.size() / 2; }
-  // The bytes its texts and numbers take.
-  std::size_t bytes() const;
-  // Keeps a session.
-  void add(const session& s, const scan_options& options);
-  // Numbers the addresses not numbered yet.
-  void number(address_book& book);
-};
-
-// Tallies every session that the scanner's pieces close, handing the tally on, its addresses
-// numbered in the book, each time it holds chunk_bytes or more, and once more at the end, with
-// failed set when reading failed.
-void tally_all(block_scanner& scanner, const scan_options& options, address_book& book, std::size_t chunk_bytes,
-               const std::function<void(tally&)>& hand_on);
+#include "tally.h"
 
 // How many CPUs the process may run on.
 unsigned usable_cpus();
@@ -65,11 +21,13 @@ struct segment_plan {
 };
 
 // Tallies the first `size` bytes of the regular file on fd, cut into segments, on plan.workers
-// threads, and calls merge with the parts of each segment's tally in file order, on the calling
-// thread. A segment's tally covers the lines that begin inside it, however far they run past its
+// threads, and calls merge with the parts of each segment's tally in file order, one call at a
+// time, on the worker that hands on the part the merge waits for, while the calling thread waits.
+// A segment's tally covers the lines that begin inside it, however far they run past its
 // end, up to `size`. The segment being merged is always read on; the others wait while their parts
 // hold the budget. Stops after the first part whose reading failed, also when the file turns out
-// shorter than `size`. What a worker throws (out of memory) is thrown here, in its turn. Returns
+// shorter than `size`. What a worker or the merge throws (out of memory) is thrown here, in its
+// turn. Returns
 // false, having merged nothing, when no thread could be started.
 bool scan_segments(int fd, std::uint64_t size, const segment_plan& plan, const scan_options& options,
                    address_book& book, const std::function<void(tally&)>& merge);
