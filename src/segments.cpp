@@ -112,9 +112,9 @@ bool scan_segments(int fd, std::uint64_t size, const segment_plan& plan, const s
   std::condition_variable ended;
   std::uint64_t next = 0;
   std::uint64_t merging = 0;
-  std::size_t held = 0;  // bytes of the parts waiting, of every segment
-  bool merger = false;   // a thread is merging
-  bool over = false;     // every segment is merged, or the run stopped
+  std::size_t held = 0;    // bytes of the parts waiting, of every segment
+  bool merger = false;     // a thread is merging
+  bool over = count == 0;  // every segment is merged, or the run stopped
   std::exception_ptr error;
 
   // The thread that makes a part ready for the merge merges it, and every part ready after it,
