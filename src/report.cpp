@@ -27,10 +27,11 @@ class destinations {
   // Whether a destination takes its text with these frames.
   bool wants(frames f) const { return (console_ && plan_.console == f) || (report_ && plan_.reports == f); }
 
-  // Writes what draw(text, frames) appends to text, drawn a second time only when the two
-  // destinations want different frames.
+  // Writes what draw(text, frames) appends to text, after the rows that wait, drawn a second time
+  // only when the two destinations want different frames.
   template <typename Draw>
   void write(const Draw& draw) {
+    deliver_rows();
     if (console_) {
       text_.clear();
       draw(text_, plan_.console);
@@ -45,11 +46,33 @@ class destinations {
     }
   }
 
+  // Writes rows as write() does. Where every destination takes the same frames, they are drawn
+  // once and gathered until they fill a sink's buffer, which then delivers them without copying
+  // them; an eager destination gets them at once.
+  template <typename Draw>
+  void write_rows(const Draw& draw) {
+    if (console_ && report_ && plan_.console != plan_.reports) {
+      write(draw);
+      return;
+    }
+    draw(rows_, console_ ? plan_.console : plan_.reports);
+    if (rows_.size() >= sink::buffer_size || (console_ && console_->eager())) deliver_rows();
+  }
+
  private:
+  // Delivers the rows that wait.
+  void deliver_rows() {
+    if (rows_.empty()) return;
+    if (console_) console_->write(rows_);
+    if (report_) report_->write(rows_);
+    rows_.clear();
+  }
+
   sink* console_;
   sink* report_;
   frame_plan plan_;
   std::string text_;
+  std::string rows_;  // rows drawn and not yet written
 };
 
 // A regular file of at least two segments is read on every CPU the process may use, up to
@@ -84,7 +107,7 @@ class history {
     waiting_.add(s, scan_options{});
     if (waiting_.sessions() == batch) count_waiting();
     if (!rows_.any()) return;
-    rows_.write([&](std::string& text, frames f) {
+    rows_.write_rows([&](std::string& text, frames f) {
       append_row_number(text, number_, f);
       append_session_cells(text, s, f);
     });
@@ -97,9 +120,8 @@ class history {
     for (std::size_t i = 0; i < t.sessions(); ++i) number_ = after(number_);
     count(t);
     failed = t.failed;
-    // The part's rows go out together, each destination written once.
     if (rows_.any()) {
-      rows_.write([&](std::string& text, frames f) {
+      rows_.write_rows([&](std::string& text, frames f) {
         std::int64_t number = before;
         for (std::size_t i = 0; i < t.sessions(); ++i) {
           number = after(number);

@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr std::size_t buffer_size = std::size_t{256} * 1024;
-
 // Writes all of bytes to fd; false on the first error.
 bool write_all(int fd, std::string_view bytes) {
   while (!bytes.empty()) {

@@ -19,7 +19,11 @@ class sink {
   sink(const sink&) = delete;
   sink& operator=(const sink&) = delete;
 
-  // Appends text to the buffer, delivering the buffer when it is full.
+  // The bytes the buffer holds.
+  static constexpr std::size_t buffer_size = std::size_t{256} * 1024;
+
+  // Appends text to the buffer, delivering the buffer when it is full; a text of buffer_size bytes
+  // or more is delivered as it is, after the buffer, without being copied.
   void write(std::string_view text);
   // Delivers the buffer now if the sink is eager.
   void push();
@@ -27,6 +31,8 @@ class sink {
   void flush();
   // Delivers the buffer and closes the descriptor.
   void close();
+  // Whether the sink delivers at every push().
+  bool eager() const { return eager_; }
   // Whether any write, flush or close has failed.
   bool failed() const { return failed_; }
   // The descriptor written to.
