@@ -7,8 +7,8 @@
 // - GROW_AT=n, SHRINK_AT=n: the first read of the log that would run past offset n first appends
 //   a closing line to it, or truncates it to n bytes, as a writer or logrotate may during the run;
 // - PAUSE_AT=n: reads of the log that would run past offset n wait until a file `go` exists;
-// - WORKER_MALLOC_FAILS: every allocation on a thread other than the first fails;
-// - MAIN_MALLOC_LIMIT=n: every allocation of more than n bytes on the first thread fails;
+// - WORKER_MALLOC_LIMIT=n, MAIN_MALLOC_LIMIT=n: every allocation of more than n bytes on a thread
+//   other than the first, or on the first, fails;
 // - NOW=t: the clock reads t;
 // - CPUS=n: the process may run on n CPUs;
 // - PEAK: at exit, the peak resident memory in KiB is written to a file `peak`.
@@ -104,10 +104,10 @@ extern "C" ssize_t pread(int fd, void* buf, size_t nbytes, off_t offset) {
 
 extern "C" void* malloc(size_t size) {
   static auto next = real<void* (*)(size_t)>("malloc");
-  static const bool fails = std::getenv("WORKER_MALLOC_FAILS") != nullptr;
-  static const off_t limit = setting("MAIN_MALLOC_LIMIT");
-  const bool main = ::gettid() == ::getpid();
-  return (fails && !main) || (main && limit >= 0 && static_cast<off_t>(size) > limit) ? nullptr : next(size);
+  static const off_t worker_limit = setting("WORKER_MALLOC_LIMIT");
+  static const off_t main_limit = setting("MAIN_MALLOC_LIMIT");
+  const off_t limit = ::gettid() == ::getpid() ? main_limit : worker_limit;
+  return limit >= 0 && static_cast<off_t>(size) > limit ? nullptr : next(size);
 }
 
 extern "C" time_t time(time_t* timer) {
