@@ -19,45 +19,50 @@ bool is_word_end(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n
 // The first place of c in text, or its size.
 std::size_t find(std::string_view text, char c) { return find_byte(text, c, 0, text.size()); }
 
-// Cuts text into tokens the way strtok does: skip delimiters, take up to the next one, step past it.
+// Cuts text into tokens the way strtok does: skip delimiters, take up to the next one, step past
+// it. Tokens are kept as places in the text, which is never cut.
 class tokenizer {
  public:
-  explicit tokenizer(std::string_view text) : rest_(text) {}
+  explicit tokenizer(std::string_view text) : text_(text) {}
 
-  // The next token, delimited by spaces, tabs, carriage returns and line feeds; none when only
-  // those are left.
-  std::optional<std::string_view> next_word() {
-    std::size_t begin = 0;
-    while (begin < rest_.size() && is_word_end(rest_[begin])) ++begin;
+  // Takes the next token, delimited by spaces, tabs, carriage returns and line feeds; false when
+  // only those are left.
+  bool next_word() {
+    std::size_t begin = at_;
+    while (begin < text_.size() && is_word_end(text_[begin])) ++begin;
     std::size_t end = begin;
-    while (end < rest_.size() && !is_word_end(rest_[end])) ++end;
-    return cut(begin, end);
+    while (end < text_.size() && !is_word_end(text_[end])) ++end;
+    return take(begin, end);
   }
 
-  // The next token, delimited by `delimiter`; none when only delimiters are left.
-  std::optional<std::string_view> next(char delimiter) {
-    std::size_t begin = 0;
-    while (begin < rest_.size() && rest_[begin] == delimiter) ++begin;
-    return cut(begin, find_byte(rest_, delimiter, begin, rest_.size()));
+  // Takes the next token, delimited by `delimiter`; false when only delimiters are left.
+  bool next(char delimiter) {
+    std::size_t begin = at_;
+    while (begin < text_.size() && text_[begin] == delimiter) ++begin;
+    return take(begin, find_byte(text_, delimiter, begin, text_.size()));
   }
 
-  // What is left, as a token with no delimiter; none when nothing is.
-  std::optional<std::string_view> rest() { return cut(0, rest_.size()); }
+  // Takes what is left, as a token with no delimiter; false when nothing is.
+  bool rest() { return take(at_, text_.size()); }
+
+  // The token taken last.
+  std::string_view token() const { return {text_.data() + begin_, end_ - begin_}; }
 
  private:
-  // The token [begin, end) of the rest, which goes on after the delimiter at end; none when the
-  // token would begin at the end.
-  std::optional<std::string_view> cut(std::size_t begin, std::size_t end) {
-    if (begin == rest_.size()) {
-      rest_ = {};
-      return std::nullopt;
-    }
-    std::string_view token = rest_.substr(begin, end - begin);
-    rest_ = end == rest_.size() ? std::string_view{} : rest_.substr(end + 1);
-    return token;
+  // Takes [begin, end) as the token, going on after the delimiter at end; false when the token
+  // would begin at the end.
+  bool take(std::size_t begin, std::size_t end) {
+    if (begin == text_.size()) return false;
+    begin_ = begin;
+    end_ = end;
+    at_ = end == text_.size() ? end : end + 1;
+    return true;
   }
 
-  std::string_view rest_;
+  std::string_view text_;
+  std::size_t at_ = 0;
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
 };
 
 // Whether the done marker lies whole in text: it begins at one of its ']'.
@@ -139,12 +144,12 @@ bool read_counts(std::string_view segment, session& s) {
   std::size_t space = find_last_byte(text, ' ', 0, text.size());
   text = text.substr(0, space == text.size() || space == 0 ? 1 : space + 1);
   tokenizer numbers(text);
-  std::optional<std::string_view> sent = numbers.next('/');
-  std::optional<std::string_view> rcvd = numbers.rest();
-  if (!sent || !rcvd) return false;
+  if (!numbers.next('/')) return false;
+  const std::string_view sent = numbers.token();
+  if (!numbers.rest()) return false;
   const char* readable = segment.data() + segment.size();
-  s.sent = read_number(*sent, readable);
-  s.rcvd = read_number(*rcvd, readable);
+  s.sent = read_number(sent, readable);
+  s.rcvd = read_number(numbers.token(), readable);
   return true;
 }
 
@@ -156,17 +161,12 @@ std::optional<session> parse_line(std::string_view piece, bool any_day, std::str
   if (!holds_marker(piece)) return std::nullopt;
 
   tokenizer tokens(piece);
-  if (!tokens.next_word()) return std::nullopt;
-  std::optional<std::string_view> stamp = tokens.next('[');
-  if (!stamp) return std::nullopt;
-  if (any_day && stamp->find(today) == std::string_view::npos) return std::nullopt;
-  std::optional<std::string_view> address_segment = tokens.next(',');
-  if (!address_segment) return std::nullopt;
+  if (!tokens.next_word() || !tokens.next('[')) return std::nullopt;
   session s;
-  s.stamp = *stamp;
-  if (!read_address(*address_segment, s)) return std::nullopt;
-  std::optional<std::string_view> numbers_segment = tokens.next(')');
-  if (!numbers_segment || !read_counts(*numbers_segment, s)) return std::nullopt;
+  s.stamp = tokens.token();
+  if (any_day && s.stamp.find(today) == std::string_view::npos) return std::nullopt;
+  if (!tokens.next(',') || !read_address(tokens.token(), s)) return std::nullopt;
+  if (!tokens.next(')') || !read_counts(tokens.token(), s)) return std::nullopt;
   return s;
 }
 
