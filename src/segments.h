@@ -23,11 +23,10 @@ struct segment_plan {
 // Tallies the first `size` bytes of the regular file on fd, cut into segments, on plan.workers
 // threads, and calls merge with the parts of each segment's tally in file order, one call at a
 // time, on the worker that hands on the part the merge waits for, while the calling thread waits.
-// A segment's tally covers the lines that begin inside it, however far they run past its
-// end, up to `size`. The segment being merged is always read on; the others wait while their parts
-// hold the budget. Stops after the first part whose reading failed, also when the file turns out
+// A segment's tally covers the lines that begin inside it, however far they run past its end, up
+// to `size`. The segment being merged is always read on; the others wait while their parts hold
+// the budget. Stops after the first part whose reading failed, also when the file turns out
 // shorter than `size`. What a worker or the merge throws (out of memory) is thrown here, in its
-// turn. Returns
-// false, having merged nothing, when no thread could be started.
+// turn. Returns false, having merged nothing, when no thread could be started.
 bool scan_segments(int fd, std::uint64_t size, const segment_plan& plan, const scan_options& options,
                    address_book& book, const std::function<void(tally&)>& merge);

@@ -108,14 +108,23 @@ char* decimal_before(char* end, std::int64_t value) {
   return end;
 }
 
+// Writes a number right-aligned in `width` bytes (at most 16), as "%*ld" writes it, from p on;
+// returns where it ends. The cell is first filled with spaces in one store of sixteen, so at most
+// 20 bytes are written.
+char* put_number(char* p, std::int64_t value, std::size_t width) {
+  char digits[20];
+  const char* begin = decimal_before(std::end(digits), value);
+  const auto length = static_cast<std::size_t>(std::end(digits) - begin);
+  std::memset(p, ' ', 16);
+  p += std::max(length, width);
+  std::memcpy(p - length, begin, length);
+  return p;
+}
+
 // A number right-aligned in `width` bytes (at most 16), as "%*ld" writes it, appended at once.
 void append_number(std::string& out, std::int64_t value, std::size_t width) {
-  char cell[16 + 20];
-  std::memset(cell, ' ', sizeof cell);
-  char* end = cell + sizeof cell;
-  char* begin = decimal_before(end, value);
-  if (static_cast<std::size_t>(end - begin) < width) begin = end - width;
-  out.append(begin, static_cast<std::size_t>(end - begin));
+  char cell[20];
+  out.append(cell, static_cast<std::size_t>(put_number(cell, value, width) - cell));
 }
 
 // A total right-aligned in `width` bytes, every digit written however many there are.
@@ -193,15 +202,6 @@ void append_session_cells(std::string& out, const session& s, frames f) {
     std::memcpy(p, text.data(), text.size());
     p += std::max(text.size(), width);
   };
-  auto put_number = [&p, spaces](std::int64_t value) {
-    char digits[20];
-    const char* begin = decimal_before(std::end(digits), value);
-    const auto length = static_cast<std::size_t>(std::end(digits) - begin);
-    std::memcpy(p, spaces.data(), spaces.size());
-    p += std::max<std::size_t>(length, 9);
-    std::memcpy(p - length, begin, length);
-    *p++ = ' ';
-  };
   put_bar();
   *p++ = ' ';
   put_text(s.stamp, 16);
@@ -212,9 +212,11 @@ void append_session_cells(std::string& out, const session& s, frames f) {
   *p++ = s.dir;
   *p++ = ' ';
   put_bar();
-  put_number(s.sent);
+  p = put_number(p, s.sent, 9);
+  *p++ = ' ';
   put_bar();
-  put_number(s.rcvd);
+  p = put_number(p, s.rcvd, 9);
+  *p++ = ' ';
   put_bar();
   *p++ = '\n';
   out.append(row, static_cast<std::size_t>(p - row));
