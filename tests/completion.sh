@@ -20,7 +20,7 @@ for word in - -s -so -nlo orn lo; do
   printf '%s:' "$word" "${offered[@]/#/ }" "$asked"
   echo
 done | diff -u - <(cat <<'END'
--: -d: -n: -q: -s::
+-: -a: -d: -n: -q: -s::
 -s: -slogs/: -sold report: -sornid.log: -sornid.log.1.gz: -o filenames:
 -so: -sold report: -sornid.log: -sornid.log.1.gz: -o filenames:
 -nlo: -nlogs/: -o filenames -o nospace:
