@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -21,6 +22,24 @@ std::string sessions_of(const tally& t, const address_book& book) {
             ' ' + std::to_string(t.counts[2 * i + 1]) + '\n';
   return text;
 }
+
+// A file cut in segments of a given size.
+class file_segments final : public segment_list {
+ public:
+  file_segments(int fd, std::uint64_t size, std::uint64_t segment_size)
+      : fd_(fd), size_(size), segment_size_(segment_size) {}
+  std::uint64_t count() const override { return (size_ + segment_size_ - 1) / segment_size_; }
+  bool in_turn(std::uint64_t k) const override { return k % 3 == 2; }
+  void read(std::uint64_t k, const std::stop_token& stop,
+            const std::function<void(const byte_source&)>& scan) const override {
+    scan(segment_bytes(fd_, k * segment_size_, std::min(size_, (k + 1) * segment_size_), size_, stop, nullptr));
+  }
+
+ private:
+  int fd_;
+  std::uint64_t size_;
+  std::uint64_t segment_size_;
+};
 
 // A tally's totals and whether its reading failed.
 std::string totals_of(total sent, total rcvd, bool failed) {
@@ -50,12 +69,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   total sent = 0;
   total rcvd = 0;
   bool failed = false;
-  bool started = scan_segments(fd, size - 2, plan, options, book, [&](tally& t) {
-    sessions += sessions_of(t, book);
-    sent += t.sent;
-    rcvd += t.rcvd;
-    failed = t.failed;
-  });
+  std::uint64_t last = 0;
+  bool started = scan_segments(file_segments(fd, size - 2, plan.segment_size), plan, options, book,
+                               [&](std::uint64_t k, tally& t) {
+                                 if (k < last) std::abort();
+                                 last = k;
+                                 sessions += sessions_of(t, book);
+                                 sent += t.sent;
+                                 rcvd += t.rcvd;
+                                 failed = t.failed;
+                               });
   ::close(fd);
   if (!started || sessions != sessions_of(whole, book) ||
       totals_of(sent, rcvd, failed) != totals_of(whole.sent, whole.rcvd, whole.failed))

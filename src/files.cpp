@@ -2,6 +2,7 @@
 #include "files.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,9 +31,9 @@ file_id file_on(const std::optional<sink>& report) { return report ? file_on(rep
 
 bool same(file_id a, file_id b) { return a.ino != 0 && a.dev == b.dev && a.ino == b.ino; }
 
-// Opens the log for reading, noting the size of a regular file; a directory is refused, since
-// reading it would fail at once.
-int open_log(const std::string& name, std::optional<std::uint64_t>& size) {
+// Opens a log for reading, noting the size of a regular file, and adds it to logs; a directory is
+// refused, since reading it would fail at once.
+void open_log(const std::string& name, std::vector<log_file>& logs) {
   int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat st;
   if (fd >= 0 && (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
@@ -40,8 +41,18 @@ int open_log(const std::string& name, std::optional<std::uint64_t>& size) {
     fd = -1;
   }
   if (fd < 0) throw failure(quoted("Cannot open file", name));
-  if (S_ISREG(st.st_mode)) size = static_cast<std::uint64_t>(st.st_size);
-  return fd;
+  logs.push_back(
+      {name, fd, S_ISREG(st.st_mode) ? std::optional(static_cast<std::uint64_t>(st.st_size)) : std::nullopt});
+}
+
+// Every log is open before a report is touched, so a month of them may pass the soft limit of open
+// files: it is raised to the hard one.
+void room_for_files(std::size_t logs) {
+  struct rlimit limit;
+  if (logs > 16 && ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    (void)::setrlimit(RLIMIT_NOFILE, &limit);
+  }
 }
 
 // Opens a report for writing, creating it when missing; what it holds stays until every check
@@ -55,32 +66,46 @@ void open_report(std::optional<sink>& report, const std::optional<std::string>& 
 
 }  // namespace
 
-run_files::run_files(const settings& run, int out_fd, int err_fd)
-    : log_(open_log(run.log_name.value_or(""), log_size_)) {
+run_files::run_files(const settings& run, int out_fd, int err_fd) {
   try {
-    const file_id log = file_on(log_);
-    const file_id err = file_on(err_fd);
-    if (same(err, log)) throw failure("");
-    open_report(ses_, run.out_ses);
-    open_report(nodes_, run.out_nodes);
-    const file_id out = file_on(out_fd);
-    const file_id ses = file_on(ses_);
-    const file_id nodes = file_on(nodes_);
-    if (same(out, log)) throw failure(quoted("Standard output is the log", *run.log_name));
-    if (same(ses, log)) throw failure(quoted("Report file is the log", *run.out_ses));
-    if (same(nodes, log)) throw failure(quoted("Report file is the log", *run.out_nodes));
-    if (same(ses, nodes)) throw failure(quoted("Both reports name one file", *run.out_nodes));
-    if (same(out, ses)) throw failure(quoted("Standard output is the report", *run.out_ses));
-    if (same(out, nodes)) throw failure(quoted("Standard output is the report", *run.out_nodes));
-    if (same(err, ses)) throw failure(quoted("Standard error is the report", *run.out_ses));
-    if (same(err, nodes)) throw failure(quoted("Standard error is the report", *run.out_nodes));
+    open(run, out_fd, err_fd);
   } catch (...) {
-    ::close(log_);
+    for (const log_file& log : logs_) ::close(log.fd);
     throw;
   }
 }
 
-run_files::~run_files() { ::close(log_); }
+void run_files::open(const settings& run, int out_fd, int err_fd) {
+  // With no log named, the empty name is the log that cannot be opened.
+  const std::vector<std::string> names = run.log_names.empty() ? std::vector<std::string>{""} : run.log_names;
+  room_for_files(names.size());
+  logs_.reserve(names.size());
+  const file_id err = file_on(err_fd);
+  for (const std::string& name : names) {
+    open_log(name, logs_);
+    if (same(err, file_on(logs_.back().fd))) throw failure("");
+  }
+  open_report(ses_, run.out_ses);
+  open_report(nodes_, run.out_nodes);
+  const file_id out = file_on(out_fd);
+  const file_id ses = file_on(ses_);
+  const file_id nodes = file_on(nodes_);
+  for (const log_file& log_file : logs_) {
+    const file_id log = file_on(log_file.fd);
+    if (same(out, log)) throw failure(quoted("Standard output is the log", log_file.name));
+    if (same(ses, log)) throw failure(quoted("Report file is the log", *run.out_ses));
+    if (same(nodes, log)) throw failure(quoted("Report file is the log", *run.out_nodes));
+  }
+  if (same(ses, nodes)) throw failure(quoted("Both reports name one file", *run.out_nodes));
+  if (same(out, ses)) throw failure(quoted("Standard output is the report", *run.out_ses));
+  if (same(out, nodes)) throw failure(quoted("Standard output is the report", *run.out_nodes));
+  if (same(err, ses)) throw failure(quoted("Standard error is the report", *run.out_ses));
+  if (same(err, nodes)) throw failure(quoted("Standard error is the report", *run.out_nodes));
+}
+
+run_files::~run_files() {
+  for (const log_file& log : logs_) ::close(log.fd);
+}
 
 void run_files::truncate_reports(const settings& run) {
   for (auto [report, name] : {std::pair{ses(), &run.out_ses}, std::pair{nodes(), &run.out_nodes}}) {

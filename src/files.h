@@ -5,6 +5,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "ornsum.h"
 #include "sink.h"
@@ -19,23 +20,28 @@ class failure : public std::runtime_error {
 // A message about a file: what, the name in double quotes, and an empty line.
 std::string quoted(std::string_view what, std::string_view name);
 
-// The log and the named reports of a run, opened and checked against each other and against
+// A log of the run, open for reading.
+struct log_file {
+  std::string name;
+  int fd = -1;
+  std::optional<std::uint64_t> size;  // of a regular file, as it was when opened; none for a pipe or device
+};
+
+// The logs and the named reports of a run, opened and checked against each other and against
 // standard output and standard error before a byte is written or a report emptied.
 class run_files {
  public:
-  // Opens the log, then the named reports, creating a missing report but emptying none. Throws
-  // failure when a file cannot be opened, when standard error is the log (with no message, since
+  // Opens every log, then the named reports, creating a missing report but emptying none. Throws
+  // failure when a file cannot be opened, when standard error is a log (with no message, since
   // it would land in the log), or when a report, standard output or standard error would write
-  // over the log or share a file with another destination.
+  // over a log or share a file with another destination.
   run_files(const settings& run, int out_fd, int err_fd);
   run_files(const run_files&) = delete;
   run_files& operator=(const run_files&) = delete;
   ~run_files();
 
-  // The log, open for reading.
-  int log() const { return log_; }
-  // The size of a log that is a regular file, as it was when opened; none for a pipe or device.
-  std::optional<std::uint64_t> log_size() const { return log_size_; }
+  // The logs, in the order they are read.
+  const std::vector<log_file>& logs() const { return logs_; }
   // The sessions report; null when none is named.
   sink* ses() { return ses_ ? &*ses_ : nullptr; }
   // The nodes report; null when none is named.
@@ -44,8 +50,10 @@ class run_files {
   void truncate_reports(const settings& run);
 
  private:
-  std::optional<std::uint64_t> log_size_;  // before log_, which is opened with it
-  int log_;
+  // Opens the logs and checks the destinations against them.
+  void open(const settings& run, int out_fd, int err_fd);
+
+  std::vector<log_file> logs_;
   std::optional<sink> ses_;
   std::optional<sink> nodes_;
 };

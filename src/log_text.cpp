@@ -78,9 +78,9 @@ class decoder_thread {
                     const std::stop_token& stop) mutable { run(stop, bytes, head, *inflater); }) {}
 
   // Fills buffer with inflated text as log_text::read does.
-  ssize_t read(char* buffer, std::size_t size) {
+  ssize_t read(char* buffer, std::size_t size, const std::stop_token& stop) {
     std::unique_lock held(lock_);
-    changed_.wait(held, [this] { return !blocks_.empty() || ended_; });
+    if (!changed_.wait(held, stop, [this] { return !blocks_.empty() || ended_; })) return 0;
     if (blocks_.empty()) {
       if (error_) std::rethrow_exception(error_);
       if (!damaged_) return 0;
@@ -231,8 +231,8 @@ log_text::log_text(file_bytes bytes, unsigned threads) : bytes_(bytes) {
 
 log_text::~log_text() = default;
 
-ssize_t log_text::read(char* buffer, std::size_t size) {
-  if (decoder_) return decoder_->read(buffer, size);
+ssize_t log_text::read(char* buffer, std::size_t size, const std::stop_token& stop) {
+  if (decoder_) return decoder_->read(buffer, size, stop);
   if (!head_.empty()) {
     const std::size_t n = std::min(size, head_.size());
     std::copy_n(head_.data(), n, buffer);

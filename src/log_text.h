@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <stop_token>
 #include <string>
 
 #include "compression.h"
@@ -26,8 +27,9 @@ class log_text {
   compression format() const { return format_; }
   // Fills buffer as read(2) does with the text that follows what was read before: -1 with EIO
   // once the log turns out truncated, or a compressed log damaged or of a format this build cannot
-  // read, after all that came before cleanly. What the decoding thread threw is thrown here.
-  ssize_t read(char* buffer, std::size_t size);
+  // read, after all that came before cleanly. What the decoding thread threw is thrown here. Once
+  // stop is requested, a read that would wait for the decoding thread returns 0.
+  ssize_t read(char* buffer, std::size_t size, const std::stop_token& stop = {});
 
  private:
   file_bytes bytes_;

@@ -4,10 +4,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // What one run is asked to do.
 struct settings {
-  std::optional<std::string> log_name;   // the log to read
+  std::vector<std::string> log_names;    // the logs to read in turn: every one named under -a, else the last
   std::optional<std::string> out_ses;    // the sessions report, when one is asked for
   std::optional<std::string> out_nodes;  // the nodes report, when one is asked for
   bool any_day = false;                  // only the sessions of the current day count

@@ -74,6 +74,12 @@ progress::~progress() {
   if (shown_) tell("\r\033[K");
 }
 
+void progress::say(std::string_view message) {
+  const std::lock_guard writing(lock_);
+  if (shown_) tell("\r\033[K");
+  tell(message);
+}
+
 void progress::show(const std::stop_token& stop) {
   std::mutex lock;
   std::condition_variable_any never;
@@ -86,8 +92,11 @@ void progress::show(const std::stop_token& stop) {
     std::string line = "\r";
     line += progress_line(read_, size_, seconds.count());
     line += "\033[K";
-    tell(line);
-    shown_ = true;
+    {
+      const std::lock_guard writing(lock_);
+      tell(line);
+      shown_ = true;
+    }
     never.wait_for(held, stop, interval, [] { return false; });
   }
 }

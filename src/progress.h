@@ -5,8 +5,10 @@
 #include <atomic>
 #include <cstdint>
 #include <initializer_list>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 
 // Whether a run shows its progress: standard error is a terminal that none of the descriptors the
@@ -30,12 +32,16 @@ class progress {
 
   // What the readers add the bytes they read to.
   std::atomic<std::uint64_t>& counter() { return read_; }
+  // Writes a message of whole lines to standard error in place of the line, which shows again
+  // below it at its next turn.
+  void say(std::string_view message);
 
  private:
   void show(const std::stop_token& stop);
 
   std::optional<std::uint64_t> size_;
   std::atomic<std::uint64_t> read_{0};
-  bool shown_ = false;   // written by the thread, read after it is joined
+  std::mutex lock_;      // held while standard error is written
+  bool shown_ = false;   // whether the line stands on the terminal
   std::jthread thread_;  // last, so that it starts once the rest is there
 };

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "log_text.h"
+#include "logs.h"
 #include "nodes.h"
 #include "parse.h"
 #include "progress.h"
@@ -86,6 +87,9 @@ constexpr unsigned max_workers = 8;
 // many CPUs there are and however long a line is.
 constexpr std::size_t chunk_bytes = std::size_t{64} * 1024;
 constexpr std::size_t budget = std::size_t{1} << 20;
+// Several logs are read whole, each by a worker of its own: the logs after the one being merged
+// are counted ahead within this wider budget, so that their workers seldom wait.
+constexpr std::size_t logs_budget = std::size_t{16} << 20;
 
 // The number of the next session: one more, or the bound, where it stops rather than wrap.
 std::int64_t after(std::int64_t number) {
@@ -119,7 +123,6 @@ class history {
     const std::int64_t before = number_;
     for (std::size_t i = 0; i < t.sessions(); ++i) number_ = after(number_);
     count(t);
-    failed = t.failed;
     if (rows_.any()) {
       rows_.write_rows([&](std::string& text, frames f) {
         std::int64_t number = before;
@@ -140,7 +143,6 @@ class history {
   total rcvd = 0;
   address_book book;
   node_table nodes{book};
-  bool failed = false;  // reading stopped on an error
 
  private:
   // Sessions of the scan of the whole log go to the node table in batches of this many, so that
@@ -170,6 +172,16 @@ class history {
   tally waiting_;  // sessions whose bytes wait for the node table
 };
 
+// The size of all the logs, when every one is a regular file.
+std::optional<std::uint64_t> size_of(const std::vector<log_file>& logs) {
+  std::uint64_t size = 0;
+  for (const log_file& log : logs) {
+    if (!log.size) return std::nullopt;
+    size += *log.size;
+  }
+  return size;
+}
+
 // Closes a report; a write that failed on the way is told in place of "Done!".
 void close_report(sink* report, const std::optional<std::string>& name, std::vector<std::string>& complaints) {
   if (!report) return;
@@ -185,8 +197,8 @@ std::vector<std::string> scan_log(const settings& run, run_files& files, sink& o
   if (run.any_day && !today) throw failure("Cannot read the current date\n\n");
   const std::string_view day = today ? std::string_view(*today) : std::string_view();
   files.truncate_reports(run);
-  const std::string log_name = *run.log_name;
-  tell("Processing file: \"" + log_name + "\"...\n");
+  const std::vector<log_file>& logs = files.logs();
+  tell("Processing file: \"" + logs.front().name + "\"...\n");
   sink* ses_report = files.ses();
   sink* nodes_report = files.nodes();
 
@@ -196,32 +208,49 @@ std::vector<std::string> scan_log(const settings& run, run_files& files, sink& o
   out.push();
 
   history counted(sessions, out);
-  const std::optional<std::uint64_t> log_size = files.log_size();
   std::optional<progress> shown;
   try {
-    if (show_progress) shown.emplace(log_size);
+    if (show_progress) shown.emplace(size_of(logs));
   } catch (const std::system_error&) {
     // No thread to show it: the run goes on without.
   }
+  // Each log after the first is told as its sessions begin to be counted.
+  const auto begin_log = [&](const log_file& log) {
+    const std::string message = "Processing file: \"" + log.name + "\"...\n";
+    if (shown)
+      shown->say(message);
+    else
+      tell(message);
+  };
   std::atomic<std::uint64_t>* read = shown ? &shown->counter() : nullptr;
   const scan_options options{run.any_day, day, {sessions.wants(frames::koi8), sessions.wants(frames::utf8)}, read};
-  const segment_plan segmenting{segment_size, std::min(usable_cpus(), max_workers), chunk_bytes, budget};
-  log_text log(file_bytes(files.log(), log_size, read), segmenting.workers);
+  const unsigned workers = std::min(usable_cpus(), max_workers);
+  const log_segments segments(logs, segment_size, workers > 1, read);
+  std::optional<std::size_t> failed;  // the log whose reading failed
   bool in_segments = false;
-  if (log.format() == compression::none && segmenting.workers > 1 && log_size && *log_size >= 2 * segment_size) {
-    // The segments read again the first bytes that told the format, and count them again.
-    const std::uint64_t told = read != nullptr ? read->exchange(0) : 0;
-    in_segments = scan_segments(files.log(), *log_size, segmenting, options, counted.book,
-                                [&counted](tally& t) { counted.merge(t); });
-    if (!in_segments && read != nullptr) *read += told;
+  if (workers > 1 && segments.count() > 1) {
+    const segment_plan segmenting{segment_size, workers, chunk_bytes, logs.size() > 1 ? logs_budget : budget};
+    std::uint64_t merged = 0;  // the segment whose part came last
+    in_segments = scan_segments(segments, segmenting, options, counted.book, [&](std::uint64_t k, tally& t) {
+      if (k != merged && segments.first_of_log(k)) begin_log(logs[segments.log_of(k)]);
+      merged = k;
+      counted.merge(t);
+      if (t.failed) failed = segments.log_of(k);
+    });
   }
   if (!in_segments) {
-    block_scanner scanner([&log](char* buffer, std::size_t size) { return log.read(buffer, size); });
-    while (std::optional<std::string_view> piece = scanner.next()) {
-      if (std::optional<session> s = parse_line(*piece, run.any_day, day)) counted.add(*s);
+    block_scanner scanner(byte_source{});
+    for (std::size_t i = 0; i < logs.size() && !failed; ++i) {
+      if (i > 0) begin_log(logs[i]);
+      // A lone log may be decoded on every CPU; several are decoded one after another.
+      log_text log(file_bytes(logs[i].fd, logs[i].size, read), logs.size() == 1 ? workers : 1);
+      scanner.restart([&log](char* buffer, std::size_t size) { return log.read(buffer, size); });
+      while (std::optional<std::string_view> piece = scanner.next()) {
+        if (std::optional<session> s = parse_line(*piece, run.any_day, day)) counted.add(*s);
+      }
+      if (scanner.failed()) failed = i;
     }
     counted.finish();
-    counted.failed = scanner.failed();
   }
 
   shown.reset();
@@ -245,7 +274,7 @@ std::vector<std::string> scan_log(const settings& run, run_files& files, sink& o
   out.write("\n");
 
   std::vector<std::string> complaints;
-  if (counted.failed) complaints.push_back(quoted("Cannot read file", log_name));
+  if (failed) complaints.push_back(quoted("Cannot read file", logs[*failed].name));
   close_report(ses_report, run.out_ses, complaints);
   close_report(nodes_report, run.out_nodes, complaints);
   return complaints;

@@ -1,4 +1,4 @@
-// Scanning a regular file in segments on several threads, their tallies merged in file order.
+// Scanning the logs of a run in segments on several threads, their tallies merged in log order.
 #include "segments.h"
 
 #include <sched.h>
@@ -24,11 +24,9 @@ constexpr std::size_t block_size = std::size_t{256} * 1024;
 // The segment being merged may run ahead of the merge by this many parts.
 constexpr std::size_t parts_ahead = 2;
 
-// The bytes that a segment's work covers, read with pread: from the first line start at or after
-// its first byte to the end of the last line that begins inside it, or to the file's size.
+// The bytes of a stretch of a regular file, as segment_bytes tells them.
 class segment_reader {
  public:
-  // The segment [begin, end) of a file of `size` bytes.
   segment_reader(int fd, std::uint64_t begin, std::uint64_t end, std::uint64_t size, std::stop_token stop,
                  std::atomic<std::uint64_t>* counted)
       : fd_(fd), at_(begin), end_(end), size_(size), stop_(std::move(stop)), counted_(counted) {}
@@ -95,15 +93,20 @@ struct segment_parts {
 
 }  // namespace
 
+byte_source segment_bytes(int fd, std::uint64_t begin, std::uint64_t end, std::uint64_t size, std::stop_token stop,
+                          std::atomic<std::uint64_t>* counted) {
+  return segment_reader(fd, begin, end, size, std::move(stop), counted);
+}
+
 unsigned usable_cpus() {
   cpu_set_t set;
   if (::sched_getaffinity(0, sizeof set, &set) != 0) return 1;
   return static_cast<unsigned>(CPU_COUNT(&set));
 }
 
-bool scan_segments(int fd, std::uint64_t size, const segment_plan& plan, const scan_options& options,
-                   address_book& book, const std::function<void(tally&)>& merge) {
-  const std::uint64_t count = (size + plan.segment_size - 1) / plan.segment_size;
+bool scan_segments(const segment_list& list, const segment_plan& plan, const scan_options& options, address_book& book,
+                   const std::function<void(std::uint64_t segment, tally&)>& merge) {
+  const std::uint64_t count = list.count();
   // Workers take segments at most this far ahead of the merge.
   const std::uint64_t window = plan.workers + std::uint64_t{2};
   std::vector<segment_parts> segments(window);
@@ -138,10 +141,11 @@ bool scan_segments(int fd, std::uint64_t size, const segment_plan& plan, const s
       tally part = std::move(theirs.parts.front());
       theirs.parts.pop_front();
       held -= part.bytes();
+      const std::uint64_t k = merging;
       changed.notify_all();
       hold.unlock();
       try {
-        merge(part);
+        merge(k, part);
         hold.lock();
         over = part.failed;
       } catch (...) {
@@ -161,25 +165,28 @@ bool scan_segments(int fd, std::uint64_t size, const segment_plan& plan, const s
     while (changed.wait(hold, stop, [&] { return over || next < std::min(count, merging + window); }) && !over) {
       const std::uint64_t k = next++;
       segment_parts& mine = segments[k % window];
+      if (list.in_turn(k)) changed.wait(hold, stop, [&] { return over || merging == k; });
+      if (over) break;
       hold.unlock();
       std::exception_ptr thrown;
       try {
-        segment_reader reader(fd, k * plan.segment_size, std::min(size, (k + 1) * plan.segment_size), size, stop,
-                              options.counted);
-        if (scanner)
-          scanner->restart(reader);
-        else
-          scanner.emplace(reader, block_size);
-        tally_all(*scanner, options, book, plan.chunk_bytes, [&](tally& t) {
-          const std::size_t bytes = t.bytes();
-          std::unique_lock wait(lock);
-          const bool room = changed.wait(wait, stop, [&] {
-            return over || (k == merging ? mine.parts.size() < parts_ahead : held == 0 || held + bytes <= plan.budget);
+        list.read(k, stop, [&](const byte_source& source) {
+          if (scanner)
+            scanner->restart(source);
+          else
+            scanner.emplace(source, block_size);
+          tally_all(*scanner, options, book, plan.chunk_bytes, [&](tally& t) {
+            const std::size_t bytes = t.bytes();
+            std::unique_lock wait(lock);
+            const bool room = changed.wait(wait, stop, [&] {
+              return over ||
+                     (k == merging ? mine.parts.size() < parts_ahead : held == 0 || held + bytes <= plan.budget);
+            });
+            if (!room || over) return;
+            mine.parts.push_back(std::move(t));
+            held += bytes;
+            if (k == merging) merge_ready(wait);
           });
-          if (!room || over) return;
-          mine.parts.push_back(std::move(t));
-          held += bytes;
-          if (k == merging) merge_ready(wait);
         });
       } catch (...) {
         thrown = std::current_exception();

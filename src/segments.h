@@ -1,10 +1,12 @@
-// Scanning a regular file in segments on several threads: each segment's sessions are tallied
-// apart, and the tallies come back in file order.
+// Scanning the logs of a run in segments on several threads: each segment's sessions are tallied
+// apart, and the tallies come back in log order.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <stop_token>
 
 #include "address_book.h"
 #include "tally.h"
@@ -14,19 +16,39 @@ unsigned usable_cpus();
 
 // How a log is cut and its tallies held.
 struct segment_plan {
-  std::uint64_t segment_size = 0;  // bytes of log in a segment
+  std::uint64_t segment_size = 0;  // bytes of a large log in a segment
   unsigned workers = 1;            // threads that tally segments
   std::size_t chunk_bytes = 0;     // a segment's tally goes to the merge in parts of about this size
   std::size_t budget = 0;          // the bytes of parts that may wait for the merge
 };
 
-// Tallies the first `size` bytes of the regular file on fd, cut into segments, on plan.workers
-// threads, and calls merge with the parts of each segment's tally in file order, one call at a
-// time, on the worker that hands on the part the merge waits for, while the calling thread waits.
-// A segment's tally covers the lines that begin inside it, however far they run past its end, up
-// to `size`. The segment being merged is always read on; the others wait while their parts hold
-// the budget. Stops after the first part whose reading failed, also when the file turns out
-// shorter than `size`. What a worker or the merge throws (out of memory) is thrown here, in its
-// turn. Returns false, having merged nothing, when no thread could be started.
-bool scan_segments(int fd, std::uint64_t size, const segment_plan& plan, const scan_options& options,
-                   address_book& book, const std::function<void(tally&)>& merge);
+// The segments of a run in log order: stretches of a large log, or whole logs, each read by one
+// worker.
+class segment_list {
+ public:
+  virtual ~segment_list() = default;
+  // How many segments there are.
+  virtual std::uint64_t count() const = 0;
+  // Whether segment k is read only once every segment before it is merged: its bytes may never
+  // come, and nothing could stop the wait.
+  virtual bool in_turn(std::uint64_t k) const = 0;
+  // Calls scan once, on the worker's thread, with the bytes of segment k, which end early once
+  // stop is requested.
+  virtual void read(std::uint64_t k, const std::stop_token& stop,
+                    const std::function<void(const byte_source&)>& scan) const = 0;
+};
+
+// The bytes of the stretch [begin, end) of a regular file of `size` bytes, read with pread: from
+// the first line start at or after begin to the end of the last line that begins before end,
+// however far past it that is. The bytes read are added to `counted`, when given.
+byte_source segment_bytes(int fd, std::uint64_t begin, std::uint64_t end, std::uint64_t size, std::stop_token stop,
+                          std::atomic<std::uint64_t>* counted);
+
+// Tallies the segments on plan.workers threads and calls merge with the parts of each segment's
+// tally in log order, one call at a time, on the worker that hands on the part the merge waits
+// for, while the calling thread waits. The segment being merged is always read on; the others
+// wait while their parts hold the budget. Stops after the first part whose reading failed. What a
+// worker or the merge throws (out of memory) is thrown here, in its turn. Returns false, having
+// merged nothing, when no thread could be started.
+bool scan_segments(const segment_list& segments, const segment_plan& plan, const scan_options& options,
+                   address_book& book, const std::function<void(std::uint64_t segment, tally&)>& merge);
