@@ -1,12 +1,12 @@
-// The report run: the scan of the log, on one thread or in segments, and both tables written.
+// The report run: the scan of the logs, on one thread or in segments, and both tables written.
 #include "report.h"
 
 #include <algorithm>
 #include <ctime>
-#include <limits>
 #include <optional>
 #include <system_error>
 
+#include "history.h"
 #include "log_text.h"
 #include "logs.h"
 #include "nodes.h"
@@ -18,68 +18,10 @@
 
 namespace {
 
-// The console (absent under -q) and one report (absent when not named): each piece of a table goes
-// to both, each with the frames of the run's plan.
-class destinations {
- public:
-  destinations(sink* console, sink* report, frame_plan plan) : console_(console), report_(report), plan_(plan) {}
-
-  bool any() const { return console_ || report_; }
-  // Whether a destination takes its text with these frames.
-  bool wants(frames f) const { return (console_ && plan_.console == f) || (report_ && plan_.reports == f); }
-
-  // Writes what draw(text, frames) appends to text, after the rows that wait, drawn a second time
-  // only when the two destinations want different frames.
-  template <typename Draw>
-  void write(const Draw& draw) {
-    deliver_rows();
-    if (console_) {
-      text_.clear();
-      draw(text_, plan_.console);
-      console_->write(text_);
-    }
-    if (report_) {
-      if (!console_ || plan_.console != plan_.reports) {
-        text_.clear();
-        draw(text_, plan_.reports);
-      }
-      report_->write(text_);
-    }
-  }
-
-  // Writes rows as write() does. Where every destination takes the same frames, they are drawn
-  // once and gathered until they fill a sink's buffer, which then delivers them without copying
-  // them; an eager destination gets them at once.
-  template <typename Draw>
-  void write_rows(const Draw& draw) {
-    if (console_ && report_ && plan_.console != plan_.reports) {
-      write(draw);
-      return;
-    }
-    draw(rows_, console_ ? plan_.console : plan_.reports);
-    if (rows_.size() >= sink::buffer_size || (console_ && console_->eager())) deliver_rows();
-  }
-
- private:
-  // Delivers the rows that wait.
-  void deliver_rows() {
-    if (rows_.empty()) return;
-    if (console_) console_->write(rows_);
-    if (report_) report_->write(rows_);
-    rows_.clear();
-  }
-
-  sink* console_;
-  sink* report_;
-  frame_plan plan_;
-  std::string text_;
-  std::string rows_;  // rows drawn and not yet written
-};
-
-// A regular file of at least two segments is read on every CPU the process may use, up to
-// max_workers, in segments of segment_size bytes. The workers number the addresses and draw the
-// rows; past eight of them, the one merge, which still takes every session in log order, would
-// set the pace and more would only add memory.
+// A plain regular file of at least two segments, and every log of several, are read on every CPU
+// the process may use, up to max_workers, a large plain log in segments of segment_size bytes.
+// The workers number the addresses and draw the rows; past eight of them, the one merge, which
+// still takes every session in log order, would set the pace and more would only add memory.
 constexpr std::uint64_t segment_size = std::uint64_t{4} << 20;
 constexpr unsigned max_workers = 8;
 // A segment's sessions go to the merge in parts of chunk_bytes, and the segments that wait for
@@ -90,87 +32,6 @@ constexpr std::size_t budget = std::size_t{1} << 20;
 // Several logs are read whole, each by a worker of its own: the logs after the one being merged
 // are counted ahead within this wider budget, so that their workers seldom wait.
 constexpr std::size_t logs_budget = std::size_t{16} << 20;
-
-// The number of the next session: one more, or the bound, where it stops rather than wrap.
-std::int64_t after(std::int64_t number) {
-  return number == std::numeric_limits<std::int64_t>::max() ? number : number + 1;
-}
-
-// The Sessions History as it is counted: the session number, the grand totals and the node table,
-// and the destinations each session's row goes to as soon as it is counted.
-class history {
- public:
-  history(destinations& rows, sink& out) : rows_(rows), out_(out) {}
-  history(const history&) = delete;
-  history& operator=(const history&) = delete;
-
-  // Counts a session found by a scan of the whole log. Its row goes out at once; its bytes wait
-  // for the node table with those of the sessions after it, up to batch of them.
-  void add(const session& s) {
-    number_ = after(number_);
-    waiting_.add(s, scan_options{});
-    if (waiting_.sessions() == batch) count_waiting();
-    if (!rows_.any()) return;
-    rows_.write_rows([&](std::string& text, frames f) {
-      append_row_number(text, number_, f);
-      append_session_cells(text, s, f);
-    });
-    out_.push();
-  }
-
-  // Counts a segment's sessions, numbered on from those of the segments before it.
-  void merge(const tally& t) {
-    const std::int64_t before = number_;
-    for (std::size_t i = 0; i < t.sessions(); ++i) number_ = after(number_);
-    count(t);
-    if (rows_.any()) {
-      rows_.write_rows([&](std::string& text, frames f) {
-        std::int64_t number = before;
-        for (std::size_t i = 0; i < t.sessions(); ++i) {
-          number = after(number);
-          append_row_number(text, number, f);
-          text += t.rows[static_cast<std::size_t>(f)][i];
-        }
-      });
-    }
-    out_.push();
-  }
-
-  // Counts the sessions that wait, once the scan of the whole log has ended.
-  void finish() { count_waiting(); }
-
-  total sent = 0;
-  total rcvd = 0;
-  address_book book;
-  node_table nodes{book};
-
- private:
-  // Sessions of the scan of the whole log go to the node table in batches of this many, so that
-  // the table's memory is fetched for several at once.
-  static constexpr std::size_t batch = 1024;
-
-  // Adds the bytes of a tally, its addresses numbered, to the totals and the node table.
-  void count(const tally& t) {
-    nodes.add_node_bytes(t.ids, t.counts);
-    sent += t.sent;
-    rcvd += t.rcvd;
-  }
-
-  // Counts the sessions that wait and empties the tally of them, keeping its room.
-  void count_waiting() {
-    waiting_.number(book);
-    count(waiting_);
-    waiting_.ids.clear();
-    waiting_.counts.clear();
-    waiting_.sent = 0;
-    waiting_.rcvd = 0;
-  }
-
-  destinations& rows_;
-  sink& out_;
-  std::int64_t number_ = 0;
-  tally waiting_;  // sessions whose bytes wait for the node table
-};
 
 // The size of all the logs, when every one is a regular file.
 std::optional<std::uint64_t> size_of(const std::vector<log_file>& logs) {
