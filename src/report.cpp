@@ -87,6 +87,14 @@ constexpr unsigned max_workers = 8;
 constexpr std::size_t chunk_bytes = std::size_t{64} * 1024;
 constexpr std::size_t budget = std::size_t{1} << 20;
 
+// Whether the regular file on fd, of `size` bytes, opens with a tar header, read apart from the
+// scan for the segments, which do not go through the log's text.
+bool opens_as_tar(int fd, std::uint64_t size) {
+  char opening[tar_opening];
+  const ssize_t n = read_log(fd, opening, sizeof opening, size, 0);
+  return n > 0 && tar_header(std::string_view(opening, static_cast<std::size_t>(n)));
+}
+
 // The number of the next session: one more, or the bound, where it stops rather than wrap.
 std::int64_t after(std::int64_t number) {
   return number == std::numeric_limits<std::int64_t>::max() ? number : number + 1;
@@ -211,7 +219,8 @@ std::vector<std::string> scan_log(const settings& run, run_files& files, sink& o
   if (log.format() == compression::none && segmenting.workers > 1 && log_size && *log_size >= 2 * segment_size) {
     // The segments read again the first bytes that told the format, and count them again.
     const std::uint64_t told = read != nullptr ? read->exchange(0) : 0;
-    in_segments = scan_segments(files.log(), *log_size, segmenting, options, counted.book,
+    in_segments = !opens_as_tar(files.log(), *log_size) &&
+                  scan_segments(files.log(), *log_size, segmenting, options, counted.book,
                                 [&counted](tally& t) { counted.merge(t); });
     if (!in_segments && read != nullptr) *read += told;
   }
