@@ -36,11 +36,16 @@ constexpr signature signatures[] = {
     {compression::refused, "\x1f\x1e"sv, "\x1f\x1e"sv},                                        // pack
     {compression::refused, "\x89LZO\x00\x0d\x0a\x1a\x0a"sv, "\x89LZO\x00\x0d\x0a\x1a\x0a"sv},  // lzop
     {compression::refused, "\x02\x21\x4c\x18"sv, "\x02\x21\x4c\x18"sv},                        // lz4 -l
+    {compression::refused, "PK\x03\x04"sv, "PK\x03\x04"sv},                                    // zip
+    {compression::refused, "PK\x05\x06"sv, "PK\x05\x06"sv},                                    // empty zip
 };
 
 // Skippable frames are looked past within this many bytes; a log whose first frame lies further
 // is taken for zstd.
 constexpr std::size_t skippable_reach = std::size_t{64} * 1024;
+
+// Where the magic of a tar header begins, which tar_opening ends.
+constexpr std::size_t tar_magic = 257;
 
 // The number of bytes at the front of head that fit the signature.
 std::size_t fitting(std::string_view head, const signature& s) {
@@ -102,4 +107,9 @@ std::optional<compression> compression_of(std::string_view head, bool more_may_c
   }
   if (partly && more_may_come) return std::nullopt;
   return compression::none;
+}
+
+bool tar_header(std::string_view text) {
+  const std::string_view magic = text.substr(std::min(text.size(), tar_magic));
+  return magic.starts_with("ustar\0"sv) || magic.starts_with("ustar  \0"sv);
 }

@@ -6,7 +6,7 @@
 #include <string_view>
 
 // How a log's bytes are stored: text, a format that is read, or one that is recognised only to be
-// refused (compress, pack, lzop and lz4's legacy format).
+// refused (compress, pack, lzop, lz4's legacy format and zip).
 enum class compression { none, gzip, zstd, xz, bzip2, lz4, lzip, lzma, refused };
 
 // The bytes that tell any format, but for the frame that follows skippable frames.
@@ -19,3 +19,10 @@ std::optional<compression> compression_of(std::string_view head, bool more_may_c
 
 // Whether the 13 bytes that open a legacy .lzma stream are as the lzma tools write them.
 bool lzma_header_plausible(std::string_view header);
+
+// The bytes of text that tell a tar: its first header up to the end of its magic.
+constexpr std::size_t tar_opening = 265;
+
+// Whether a log's text opens with a tar header: `ustar` at byte 257, then a NUL (POSIX) or two
+// spaces and a NUL (old GNU).
+bool tar_header(std::string_view text);

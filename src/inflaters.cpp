@@ -186,7 +186,7 @@ std::unique_ptr<inflater> inflater_for(compression format, unsigned threads) {
       return fresh<lz4_inflater>();
 #endif
     case compression::lzip:
-      return lzip_members();
+      return each_of(lzip_member, false);
     case compression::lzma:
       return each_of(legacy_lzma_stream, false);
     default:

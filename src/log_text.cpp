@@ -77,6 +77,12 @@ class decoder_thread {
       : thread_([this, bytes, head = std::move(head), inflater = std::move(inflater)](
                     const std::stop_token& stop) mutable { run(stop, bytes, head, *inflater); }) {}
 
+  // Whether read() would return at once.
+  bool ready() {
+    std::lock_guard held(lock_);
+    return !blocks_.empty() || ended_;
+  }
+
   // Fills buffer with inflated text as log_text::read does.
   ssize_t read(char* buffer, std::size_t size, const std::stop_token& stop) {
     std::unique_lock held(lock_);
@@ -231,7 +237,7 @@ log_text::log_text(file_bytes bytes, unsigned threads) : bytes_(bytes) {
 
 log_text::~log_text() = default;
 
-ssize_t log_text::read(char* buffer, std::size_t size, const std::stop_token& stop) {
+ssize_t log_text::text(char* buffer, std::size_t size, const std::stop_token& stop) {
   if (decoder_) return decoder_->read(buffer, size, stop);
   if (!head_.empty()) {
     const std::size_t n = std::min(size, head_.size());
@@ -244,4 +250,35 @@ ssize_t log_text::read(char* buffer, std::size_t size, const std::stop_token& st
     return -1;
   }
   return bytes_.read(buffer, size);
+}
+
+bool log_text::ready() const {
+  return decoder_ ? decoder_->ready() : !head_.empty() || head_error_ != 0 || bytes_.ready();
+}
+
+ssize_t log_text::read(char* buffer, std::size_t size, const std::stop_token& stop) {
+  if (opened_) return text(buffer, size, stop);
+  // The opening is gathered while the log has it at hand, so that nothing of a tar goes on; what a
+  // log that pauses within it has given goes on at once, as its rows should.
+  std::size_t n = 0;
+  ssize_t got = 0;
+  bool ended = false;  // the text ended or failed within the opening
+  while (n < size && opening_.size() < tar_opening && (n == 0 || ready())) {
+    got = text(buffer + n, std::min(size - n, tar_opening - opening_.size()), stop);
+    ended = got <= 0;
+    // A failure after some of the opening is told by the next read, whatever the log does then.
+    if (got < 0) head_error_ = errno;
+    if (ended) break;
+    opening_.append(buffer + n, static_cast<std::size_t>(got));
+    n += static_cast<std::size_t>(got);
+  }
+  opened_ = ended || opening_.size() == tar_opening;
+  if (opened_ && tar_header(opening_)) {
+    decoder_.reset();
+    head_.clear();
+    head_error_ = EIO;
+    errno = EIO;
+    return -1;
+  }
+  return n > 0 ? static_cast<ssize_t>(n) : got;
 }

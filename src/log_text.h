@@ -27,14 +27,22 @@ class log_text {
   compression format() const { return format_; }
   // Fills buffer as read(2) does with the text that follows what was read before: -1 with EIO
   // once the log turns out truncated, or a compressed log damaged or of a format this build cannot
-  // read, after all that came before cleanly. What the decoding thread threw is thrown here. Once
-  // stop is requested, a read that would wait for the decoding thread returns 0.
+  // read, after all that came before cleanly, or at once when its text is a tar. What the decoding
+  // thread threw is thrown here. Once stop is requested, a read that would wait for the decoding
+  // thread returns 0.
   ssize_t read(char* buffer, std::size_t size, const std::stop_token& stop = {});
 
  private:
+  // Fills buffer as read() does, a tar not yet told.
+  ssize_t text(char* buffer, std::size_t size, const std::stop_token& stop);
+  // Whether text() would return at once.
+  bool ready() const;
+
   file_bytes bytes_;
   std::string head_;  // the first bytes of a text log, not yet handed on
   int head_error_ = 0;
+  std::string opening_;  // the first bytes of text, up to tar_opening, until they tell a tar or not
+  bool opened_ = false;  // whether they have told
   compression format_ = compression::none;
   std::unique_ptr<decoder_thread> decoder_;
 };

@@ -24,7 +24,7 @@ bool plain_text(int fd, std::uint64_t size) {
     if (n <= 0) return false;
     had += static_cast<std::size_t>(n);
   }
-  return compression_of(head, head.size() < size) == compression::none;
+  return compression_of(head, head.size() < size) == compression::none && !tar_header(head);
 }
 
 log_segments::log_segments(const std::vector<log_file>& logs, std::uint64_t segment_size, bool cut,

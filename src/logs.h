@@ -37,5 +37,5 @@ class log_segments final : public segment_list {
 };
 
 // Whether the regular file on fd, of `size` bytes, holds text by its first bytes: no compressed
-// format's signature. A file that cannot be read is not told to be text.
+// format's signature, no tar header. A file that cannot be read is not told to be text.
 bool plain_text(int fd, std::uint64_t size);

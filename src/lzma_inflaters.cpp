@@ -67,11 +67,12 @@ class xz_inflater final : public lzma_inflater {
 };
 
 #if LZMA_VERSION >= 50040002
-// lzip members one after another.
+// One lzip member. liblzma's own reading of members one after another takes up to three bytes
+// that begin a magic after the last member for the start of none, so each member gets a decoder.
 class lzip_inflater final : public lzma_inflater {
  public:
-  lzip_inflater() : lzma_inflater(true) {
-    if (lzma_lzip_decoder(&stream_, lzma_memory_limit, LZMA_CONCATENATED) != LZMA_OK) throw std::bad_alloc();
+  lzip_inflater() : lzma_inflater(false) {
+    if (lzma_lzip_decoder(&stream_, lzma_memory_limit, 0) != LZMA_OK) throw std::bad_alloc();
   }
 };
 #endif
@@ -112,7 +113,7 @@ std::unique_ptr<inflater> xz_streams([[maybe_unused]] unsigned threads) {
 #endif
 }
 
-std::unique_ptr<inflater> lzip_members() {
+std::unique_ptr<inflater> lzip_member() {
 #if ORNSUM_XZ && LZMA_VERSION >= 50040002
   return std::make_unique<lzip_inflater>();
 #else

@@ -17,7 +17,7 @@ constexpr std::uint64_t xz_threads_memory = std::uint64_t{64} << 20;
 // records their sizes, as xz -T makes them, are decoded on up to `threads` threads. None without
 // liblzma.
 std::unique_ptr<inflater> xz_streams(unsigned threads);
-// The inflater of lzip members one after another, as lzip -d reads them; none without liblzma 5.4.
-std::unique_ptr<inflater> lzip_members();
+// The inflater of one lzip member; none without liblzma 5.4.
+std::unique_ptr<inflater> lzip_member();
 // The inflater of one legacy .lzma stream, its header checked first; none without liblzma.
 std::unique_ptr<inflater> legacy_lzma_stream();

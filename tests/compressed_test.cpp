@@ -40,6 +40,12 @@ const run_case cases[] = {
      "printf X | dd of=t bs=1 seek=$((n / 2)) conv=notrunc 2>/dev/null; ornsum -q t 2>e; "
      "echo \"$? $(grep -c 'Cannot read file: \"t\"' e)\"; done", 0,
      repeat(28, "\n2 1\n"), ""},
+    // A second member, stream or frame cut 1, 2, 3 or 7 bytes in, which are also the first bytes of
+    // its magic or header as stray bytes after the last, is damage after the first's rows, as each
+    // format's own tool calls it.
+    {"compressed_second_member_cut_early", "ornsum -q -sS log 2>/dev/null; for z in gzip zstd xz bzip2 lz4 lzip lzma; do for k in 1 2 3 7; do "
+     "{ $z -c log; $z -c log | head -c $k; } >c; ornsum -q -sT c 2>e; echo \"$? $(grep -c 'Cannot read file: \"c\"' e)\"; "
+     "cmp S T && echo same; done; done", 0, "\n" + repeat(28, "\n2 1\nsame\n"), ""},
     // Read failing in the second member, each format gives the text of the first.
     {"compressed_read_fails_in_second_member", "ornsum -q -sS log 2>/dev/null; for z in gzip zstd xz bzip2 lz4 lzip lzma; do { $z -c log; seq 99999 | $z -c; } >c; "
      "LD_PRELOAD=$SHIM READ_FAULT_AT=$(($($z -c log | wc -c) + 99)) ornsum -q -sT c 2>e; "
@@ -106,6 +112,19 @@ const run_case cases[] = {
     {"unread_formats_refused", "ornsum -q -sE /dev/null 2>/dev/null; for p in '\\037\\235' '\\037\\036' '\\211LZO\\0\\r\\n\\032\\n' "
      "'\\002\\041\\114\\030'; do { printf \"$p\"; cat log; } >t; ornsum -q -sT t 2>e; echo \"$? $(grep -c 'Cannot read file: \"t\"' e)\"; "
      "cmp E T && echo empty; done", 0, "\n" + repeat(4, "\n2 1\nempty\n"), ""},
+    // An archive is no log: a tar of either magic, plain or compressed, large enough for segments,
+    // or sent by a writer that pauses within its first header, and a zip, empty or not.
+    {"archives_refused", "ornsum -q -sE /dev/null 2>/dev/null; tar --format=ustar -cf u log; tar --format=gnu -cf g log; "
+     "gzip -c u >u.gz; xz -c g >g.xz; zstd -q -c u >u.zst; { printf 'PK\\3\\4'; cat log; } >z; { printf 'PK\\5\\6'; "
+     "head -c 18 /dev/zero; } >y; { cat log; yes 'a line of filler' | head -n 700000; } >big; tar -cf b big; "
+     "for f in u g u.gz g.xz u.zst z y b; do LD_PRELOAD=$SHIM CPUS=2 ornsum -q -sT $f 2>x; "
+     "echo \"$? $(grep -c \"Cannot read file: \\\"$f\\\"\" x)\"; cmp E T && echo empty; done; mkfifo f; "
+     "{ head -c 100 u; cat f; } | ornsum -q -sT /dev/stdin 2>x & tail -c +101 u >f; wait $!; "
+     "echo \"$? $(grep -c 'Cannot read file: \"/dev/stdin\"' x)\"; cmp E T && echo empty",
+     0, "\n" + repeat(9, "\n2 1\nempty\n"), ""},
+    // Text that holds `ustar` where a tar's magic lies, with no NUL after it, is read as text.
+    {"ustar_in_text_read", "ornsum -q -sS log 2>/dev/null; for t in 'ustar\\n' 'ustar  \\n'; do { head -c 257 /dev/zero | tr '\\0' x; "
+     "printf \"$t\"; cat log; } >t; ornsum -q -sT t 2>/dev/null; cmp S T && echo same; done", 0, "\n" + repeat(2, "\nsame\n"), ""},
 };
 // clang-format on
 
