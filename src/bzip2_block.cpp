@@ -1,0 +1,153 @@
+// A bzip2 block decoded on its own: its header, the inverse of its sort, its runs and its CRC.
+#include "bzip2_block.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <utility>
+
+#include "bzip2_bits.h"
+#include "bzip2_symbols.h"
+
+namespace {
+
+// No level sorts blocks larger than this.
+constexpr std::uint32_t largest_block = 900000;
+
+// What a byte contributes to the CRC when 0 to 7 bytes follow it, so that the CRC takes eight bytes
+// at a time.
+constexpr auto crc_tables = [] {
+  std::array<std::array<std::uint32_t, 256>, 8> tables{};
+  for (std::uint32_t byte = 0; byte < 256; ++byte) {
+    std::uint32_t crc = byte << 24;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x80000000u) != 0 ? crc << 1 ^ 0x04c11db7u : crc << 1;
+    tables[0][byte] = crc;
+  }
+  for (std::size_t k = 1; k < 8; ++k)
+    for (std::size_t byte = 0; byte < 256; ++byte)
+      tables[k][byte] = tables[k - 1][byte] << 8 ^ tables[0][tables[k - 1][byte] >> 24];
+  return tables;
+}();
+
+std::uint32_t crc_of(const std::uint8_t* p, std::size_t size) {
+  const auto& t = crc_tables;
+  std::uint32_t crc = 0xffffffffu;
+  for (; size >= 8; p += 8, size -= 8) {
+    std::uint32_t high;
+    std::uint32_t low;
+    std::memcpy(&high, p, 4);
+    std::memcpy(&low, p + 4, 4);
+    high = __builtin_bswap32(high) ^ crc;
+    low = __builtin_bswap32(low);
+    crc = t[7][high >> 24] ^ t[6][high >> 16 & 0xff] ^ t[5][high >> 8 & 0xff] ^ t[4][high & 0xff] ^ t[3][low >> 24] ^
+          t[2][low >> 16 & 0xff] ^ t[1][low >> 8 & 0xff] ^ t[0][low & 0xff];
+  }
+  for (; size != 0; --size) crc = crc << 8 ^ t[0][(crc >> 24) ^ *p++];
+  return ~crc;
+}
+
+// Appends `text` to `out` with its runs expanded: four equal bytes are followed by a count of as
+// many more. False when a run of four ends the text without its count.
+bool expand_runs(const std::uint8_t* text, std::uint32_t size, std::string& out) {
+  std::size_t at = out.size();
+  // Room for what is not yet copied is kept at hand; a run's count makes more when it must.
+  out.resize(at + size);
+  std::uint32_t begin = 0;
+  unsigned same = 0;
+  unsigned last = 256;
+  for (std::uint32_t i = 0; i < size; ++i) {
+    if (text[i] != last) {
+      last = text[i];
+      same = 1;
+      continue;
+    }
+    if (++same < 4) continue;
+    if (i + 1 == size) return false;
+    std::memcpy(out.data() + at, text + begin, i + 1 - begin);
+    at += i + 1 - begin;
+    const unsigned more = text[i + 1];
+    begin = i + 2;
+    const std::size_t needed = at + more + (size - begin);
+    if (needed > out.size()) out.resize(std::max(needed, out.size() + out.size() / 2));
+    std::memset(out.data() + at, static_cast<int>(last), more);
+    at += more;
+    ++i;
+    last = 256;
+  }
+  std::memcpy(out.data() + at, text + begin, size - begin);
+  out.resize(at + size - begin);
+  return true;
+}
+
+}  // namespace
+
+std::optional<block_end> bzip2_block_decoder::decode(std::span<const std::uint8_t> data, std::uint64_t at,
+                                                     std::uint32_t max_block, std::string& out) {
+  max_block = std::min(max_block, largest_block);
+  bit_reader bits(data, at);
+  const std::uint32_t stored = bits.read(32);
+  if (bits.read(1) != 0) return std::nullopt;
+  const std::uint32_t origin = bits.read(24);
+  if (room_ < max_block) {
+    column_ = std::make_unique_for_overwrite<std::uint8_t[]>(max_block);
+    next_ = std::make_unique_for_overwrite<std::uint32_t[]>(max_block);
+    previous_ = std::make_unique_for_overwrite<std::uint32_t[]>(max_block);
+    room_ = max_block;
+  }
+  const std::optional<std::uint32_t> size = read_block_column(bits, max_block, column_.get());
+  if (!size || origin >= *size || !bits.inside()) return std::nullopt;
+
+  // Row j of the sorted rotations begins with the j-th byte in sorted order, and column holds their
+  // last bytes: the rows that follow and precede each come from where each byte stands in both.
+  std::array<std::uint32_t, 256> starts{};
+  std::uint8_t* column = column_.get();
+  for (std::uint32_t i = 0; i < *size; ++i) ++starts[column[i]];
+  std::uint32_t sum = 0;
+  for (std::uint32_t& start : starts) sum += std::exchange(start, sum);
+  for (std::uint32_t i = 0; i < *size; ++i) {
+    const std::uint8_t byte = column[i];
+    const std::uint32_t row = starts[byte]++;
+    next_[row] = i << 8 | byte;
+    previous_[i] = row << 8 | byte;
+  }
+
+  // The text is read from the origin row forwards for its first half and backwards for its
+  // second, two chains of loads that wait for memory at the same time. The two meet when the rows
+  // make one cycle; when damage makes them not, the text is read forwards alone, as bzip2 does.
+  std::uint8_t* text = column;
+  const std::uint32_t half = *size / 2;
+  std::uint32_t forward = origin;
+  std::uint32_t backward = origin;
+  for (std::uint32_t k = 0; k < half; ++k) {
+    const std::uint32_t ahead = next_[forward];
+    const std::uint32_t behind = previous_[backward];
+    text[k] = static_cast<std::uint8_t>(ahead);
+    text[*size - 1 - k] = static_cast<std::uint8_t>(behind);
+    forward = ahead >> 8;
+    backward = behind >> 8;
+  }
+  if (*size % 2 != 0) {
+    const std::uint32_t behind = previous_[backward];
+    text[half] = static_cast<std::uint8_t>(behind);
+    backward = behind >> 8;
+  }
+  if (forward != backward) {
+    for (std::uint32_t k = half; k < *size; ++k) {
+      const std::uint32_t ahead = next_[forward];
+      text[k] = static_cast<std::uint8_t>(ahead);
+      forward = ahead >> 8;
+    }
+  }
+
+  const std::size_t before = out.size();
+  if (!expand_runs(text, *size, out)) {
+    out.resize(before);
+    return std::nullopt;
+  }
+  const std::uint32_t crc = crc_of(reinterpret_cast<const std::uint8_t*>(out.data()) + before, out.size() - before);
+  if (crc != stored) {
+    out.resize(before);
+    return std::nullopt;
+  }
+  return block_end{bits.position(), crc};
+}
