@@ -1,9 +1,12 @@
 // A bzip2 block decoded on its own: its header, the inverse of its sort, its runs and its CRC.
 #include "bzip2_block.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <new>
 #include <utility>
 
 #include "bzip2_bits.h"
@@ -13,6 +16,8 @@ namespace {
 
 // No level sorts blocks larger than this.
 constexpr std::uint32_t largest_block = 900000;
+// The rows are read at random: a miss in the TLB at each would cost as much as the read.
+constexpr std::size_t huge_page = std::size_t{1} << 21;
 
 // What a byte contributes to the CRC when 0 to 7 bytes follow it, so that the CRC takes eight bytes
 // at a time.
@@ -90,8 +95,10 @@ std::optional<block_end> bzip2_block_decoder::decode(std::span<const std::uint8_
   const std::uint32_t origin = bits.read(24);
   if (room_ < max_block) {
     column_ = std::make_unique_for_overwrite<std::uint8_t[]>(max_block);
-    next_ = std::make_unique_for_overwrite<std::uint32_t[]>(max_block);
-    previous_ = std::make_unique_for_overwrite<std::uint32_t[]>(max_block);
+    const std::size_t bytes = (std::size_t{max_block} * 8 + huge_page - 1) / huge_page * huge_page;
+    rows_.reset(static_cast<std::uint32_t*>(std::aligned_alloc(huge_page, bytes)));
+    if (!rows_) throw std::bad_alloc();
+    madvise(rows_.get(), bytes, MADV_HUGEPAGE);
     room_ = max_block;
   }
   const std::optional<std::uint32_t> size = read_block_column(bits, max_block, column_.get());
@@ -101,14 +108,16 @@ std::optional<block_end> bzip2_block_decoder::decode(std::span<const std::uint8_
   // last bytes: the rows that follow and precede each come from where each byte stands in both.
   std::array<std::uint32_t, 256> starts{};
   std::uint8_t* column = column_.get();
+  std::uint32_t* next = rows_.get();
+  std::uint32_t* previous = next + max_block;
   for (std::uint32_t i = 0; i < *size; ++i) ++starts[column[i]];
   std::uint32_t sum = 0;
   for (std::uint32_t& start : starts) sum += std::exchange(start, sum);
   for (std::uint32_t i = 0; i < *size; ++i) {
     const std::uint8_t byte = column[i];
     const std::uint32_t row = starts[byte]++;
-    next_[row] = i << 8 | byte;
-    previous_[i] = row << 8 | byte;
+    next[row] = i << 8 | byte;
+    previous[i] = row << 8 | byte;
   }
 
   // The text is read from the origin row forwards for its first half and backwards for its
@@ -119,21 +128,21 @@ std::optional<block_end> bzip2_block_decoder::decode(std::span<const std::uint8_
   std::uint32_t forward = origin;
   std::uint32_t backward = origin;
   for (std::uint32_t k = 0; k < half; ++k) {
-    const std::uint32_t ahead = next_[forward];
-    const std::uint32_t behind = previous_[backward];
+    const std::uint32_t ahead = next[forward];
+    const std::uint32_t behind = previous[backward];
     text[k] = static_cast<std::uint8_t>(ahead);
     text[*size - 1 - k] = static_cast<std::uint8_t>(behind);
     forward = ahead >> 8;
     backward = behind >> 8;
   }
   if (*size % 2 != 0) {
-    const std::uint32_t behind = previous_[backward];
+    const std::uint32_t behind = previous[backward];
     text[half] = static_cast<std::uint8_t>(behind);
     backward = behind >> 8;
   }
   if (forward != backward) {
     for (std::uint32_t k = half; k < *size; ++k) {
-      const std::uint32_t ahead = next_[forward];
+      const std::uint32_t ahead = next[forward];
       text[k] = static_cast<std::uint8_t>(ahead);
       forward = ahead >> 8;
     }

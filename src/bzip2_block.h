@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <span>
@@ -28,9 +29,12 @@ class bzip2_block_decoder {
  private:
   // The block's bytes in sorted order, then its text before the runs are expanded.
   std::unique_ptr<std::uint8_t[]> column_;
-  // For each row of the sorted block, the row that follows it and the one before, each shifted
-  // left by 8 with the row's last byte below.
-  std::unique_ptr<std::uint32_t[]> next_;
-  std::unique_ptr<std::uint32_t[]> previous_;
-  std::uint32_t room_ = 0;  // how many bytes the three hold
+  // For each row of the sorted block, the row that follows it, then for each the row before it,
+  // each shifted left by 8 with the row's last byte below; in memory that huge pages back where
+  // the system allows, as the rows are read in no order.
+  struct release {
+    void operator()(std::uint32_t* rows) const { std::free(rows); }
+  };
+  std::unique_ptr<std::uint32_t[], release> rows_;
+  std::uint32_t room_ = 0;  // how many bytes of the block the two hold
 };
