@@ -23,7 +23,8 @@ constexpr auto pieces = [] {
   return set;
 }();
 
-bool in_pieces(std::uint64_t word) { return (pieces[word / 64] >> (word % 64) & 1) != 0; }
+// 1 when a 16-bit word is among the pieces, else 0.
+std::uint64_t in_pieces(std::uint64_t word) { return pieces[word / 64] >> (word % 64) & 1; }
 
 // The 48 bits of `data` from bit `at` on, which lie inside it.
 std::uint64_t bits_at(std::span<const std::uint8_t> data, std::uint64_t at) {
@@ -54,7 +55,7 @@ std::vector<magic_place> find_bzip2_magics(std::span<const std::uint8_t> data) {
     std::uint64_t x;
     std::memcpy(&x, data.data() + word, 8);
     x = __builtin_bswap64(x);
-    if (!(in_pieces(x >> 48) | in_pieces(x >> 32 & 0xffff) | in_pieces(x >> 16 & 0xffff) | in_pieces(x & 0xffff)))
+    if ((in_pieces(x >> 48) | in_pieces(x >> 32 & 0xffff) | in_pieces(x >> 16 & 0xffff) | in_pieces(x & 0xffff)) == 0)
       continue;
     for (std::size_t k = word; k < word + 8; k += 2) check_word(data, k, found);
   }

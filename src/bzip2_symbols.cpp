@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -74,6 +75,24 @@ inline std::optional<unsigned> decode(bit_reader& bits, const huffman_table& tab
     }
   }
   return std::nullopt;
+}
+
+// Moves the byte at `place` of the list to its front. Most places are near the front, where the
+// first eight bytes shift as one word.
+inline void move_to_front(std::uint8_t* list, unsigned place) {
+  if (place >= 8 || std::endian::native != std::endian::little) {
+    const std::uint8_t byte = list[place];
+    std::memmove(list + 1, list, place);
+    list[0] = byte;
+    return;
+  }
+  std::uint64_t word;
+  std::memcpy(&word, list, 8);
+  const unsigned shift = 8 * place;
+  const std::uint64_t moved = ~std::uint64_t{0} >> (56 - shift);
+  const std::uint64_t byte = word >> shift & 0xff;
+  word = (word & ~moved) | ((word << 8) & moved & ~std::uint64_t{0xff}) | byte;
+  std::memcpy(list, &word, 8);
 }
 
 // Reads which bytes the block holds into `bytes`, in order; their count.
@@ -175,8 +194,7 @@ std::optional<std::uint32_t> read_block_column(bit_reader& bits, std::uint32_t m
     if (size == max_block) return std::nullopt;
     const unsigned place = *symbol - 1;
     const std::uint8_t byte = front[place];
-    std::memmove(front.data() + 1, front.data(), place);
-    front[0] = byte;
+    move_to_front(front.data(), place);
     column[size++] = byte;
   }
 }
