@@ -174,7 +174,7 @@ std::optional<std::uint32_t> read_block_column(bit_reader& bits, std::uint32_t m
       left = group_size;
     }
     --left;
-    if (bits.available() < max_length) bits.refill();
+    bits.refill();
     const std::optional<unsigned> symbol = decode(bits, *table);
     if (!symbol) return std::nullopt;
     if (*symbol <= 1) {
@@ -185,7 +185,13 @@ std::optional<std::uint32_t> read_block_column(bit_reader& bits, std::uint32_t m
     }
     if (run != 0) {
       if (run > max_block - size) return std::nullopt;
-      std::memset(column + size, front[0], run);
+      // Most runs are short: a word of the byte covers them, in the room past max_block.
+      if (run <= 8) {
+        const std::uint64_t word = std::uint64_t{front[0]} * 0x0101010101010101u;
+        std::memcpy(column + size, &word, 8);
+      } else {
+        std::memset(column + size, front[0], run);
+      }
       size += run;
       run = 0;
       weight = 1;
