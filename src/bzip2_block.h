@@ -23,18 +23,21 @@ class bzip2_block_decoder {
   // level digit: a block that sorted more bytes is damaged. None when anything in the block is
   // inconsistent, its text's CRC differs from the one it holds, or it lies past the data's end;
   // none too for a block of the randomised kind that bzip2 0.9.0 wrote, which is not decoded here.
+  // On none, `out` is left as it was.
   std::optional<block_end> decode(std::span<const std::uint8_t> data, std::uint64_t at, std::uint32_t max_block,
                                   std::string& out);
 
  private:
-  // The block's bytes in sorted order, then its text before the runs are expanded.
+  // The last bytes of the block's sorted rotations, then its text before the runs are expanded.
   std::unique_ptr<std::uint8_t[]> column_;
-  // For each row of the sorted block, the row that follows it, then for each the row before it,
-  // each shifted left by 8 with the row's last byte below; in memory that huge pages back where
-  // the system allows, as the rows are read in no order.
+  // For each row of the sorted block, the row that follows it, shifted left by 8 with that row's
+  // last byte below; in memory that huge pages back where the system allows, as the rows are read
+  // in no order.
   struct release {
     void operator()(std::uint32_t* rows) const { std::free(rows); }
   };
   std::unique_ptr<std::uint32_t[], release> rows_;
-  std::uint32_t room_ = 0;  // how many bytes of the block the two hold
+  // The bytes of the text read ahead from rows spread over the block.
+  std::unique_ptr<std::uint8_t[]> ahead_;
+  std::uint32_t room_ = 0;  // how long a block the three hold
 };
