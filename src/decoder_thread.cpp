@@ -95,6 +95,8 @@ bool decoder_thread::decode(const std::stop_token& stop, file_bytes& bytes, cons
   std::string block(block_size, '\0');
   std::size_t used = 0;
   bool damaged = false;
+  bool failed = false;   // reading the log failed
+  bool drained = false;  // the inflater was called with no new input
   enum class step { read, inflate, hand_over, end };
   step next = filled == 0 ? step::read : step::inflate;
   for (;;) {
@@ -102,16 +104,26 @@ bool decoder_thread::decode(const std::stop_token& stop, file_bytes& bytes, cons
       case step::read: {
         // Rows reach a terminal as soon as their bytes have come: what is inflated goes to the
         // scan before a wait for more.
-        if (!bytes.ready() && !hand_over(stop, block, used)) return true;
+        if (!bytes.ready()) {
+          // An inflater may hold input whose text it has not made yet: it makes it first.
+          if (!drained) {
+            drained = true;
+            next = step::inflate;
+            break;
+          }
+          if (!hand_over(stop, block, used)) return true;
+        }
         if (!stopped_.wait(bytes, stop)) return true;
         std::memmove(input, input + taken, filled - taken);
         filled -= taken;
         taken = 0;
         const ssize_t n = bytes.read(input + filled, input_size);
         filled += static_cast<std::size_t>(std::max<ssize_t>(n, 0));
-        last = n == 0;
-        damaged = n < 0;
-        next = damaged ? step::end : step::inflate;
+        // What came before a failed read is inflated to its end, as if nothing followed.
+        last = n <= 0;
+        failed = n < 0;
+        drained = false;
+        next = step::inflate;
         break;
       }
       case step::inflate: {
@@ -139,7 +151,7 @@ bool decoder_thread::decode(const std::stop_token& stop, file_bytes& bytes, cons
       case step::end:
         // Damage, a failed read, or no progress with all the input there is: a clean end only
         // where a member ends, all its input used.
-        return hand_over(stop, block, used) && !damaged && taken == filled && inflater.whole();
+        return hand_over(stop, block, used) && !failed && !damaged && taken == filled && inflater.whole();
     }
   }
 }
