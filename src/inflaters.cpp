@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <new>
 
+#include "bzip2_streams.h"
 #include "gzip_member.h"
 #include "lzma_inflaters.h"
 
@@ -179,7 +180,7 @@ std::unique_ptr<inflater> inflater_for(compression format, unsigned threads) {
       return xz_streams(threads);
 #if ORNSUM_BZIP2
     case compression::bzip2:
-      return each_of(fresh<bzip2_stream>, true);
+      return threads > 1 ? bzip2_blocks(threads) : each_of(fresh<bzip2_stream>, true);
 #endif
 #if ORNSUM_LZ4
     case compression::lz4:

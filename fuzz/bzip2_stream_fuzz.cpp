@@ -1,0 +1,38 @@
+// Fuzzes the reading of bzip2 streams on several threads against libbz2 in sequence: streams that
+// libbz2 packs from the input, cut short, with a byte changed and with false block starts planted,
+// fed in pieces, must give the same text and end the same way.
+#include <bzlib.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "bzip2_streams.h"
+#include "inflating.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 8) return 0;
+  // Two streams of the text, at levels the first bytes choose; then where to cut, which byte to
+  // change, where to plant candidates, and the size of the pieces fed.
+  const std::string text(reinterpret_cast<const char*>(data + 8), size - 8);
+  std::string input;
+  for (int level : {data[0] % 9 + 1, data[1] % 9 + 1}) {
+    std::string packed(text.size() + text.size() / 100 + 700, '\0');
+    auto length = static_cast<unsigned>(packed.size());
+    if (BZ2_bzBuffToBuffCompress(packed.data(), &length, const_cast<char*>(text.data()),
+                                 static_cast<unsigned>(text.size()), level, 0, 0) != BZ_OK)
+      std::abort();
+    input += packed.substr(0, length);
+  }
+  const std::size_t cut = data[2] == 0 ? input.size() : input.size() * data[2] / 256;
+  input.resize(cut);
+  if (data[3] != 0 && !input.empty()) input[input.size() * data[3] / 256] ^= static_cast<char>(data[4]);
+  std::vector<std::uint64_t> planted;
+  for (std::uint64_t bit = data[5] + 1u; bit < 8 * input.size(); bit += 8u * data[5] + 13) planted.push_back(bit);
+  const std::size_t piece = data[6] * 37u + 1;
+  const auto in_sequence = inflate_all(*inflater_for(compression::bzip2, 1), input, piece);
+  const auto on_threads = inflate_all(*bzip2_blocks(2, planted), input, piece);
+  if (on_threads != in_sequence) std::abort();
+  return 0;
+}

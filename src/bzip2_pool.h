@@ -1,0 +1,52 @@
+// Threads that decode bzip2 blocks ahead of the reading of their stream.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bzip2_block.h"
+
+// A block to decode where a magic was found, and once decoded, its text and where it ended.
+struct bzip2_job {
+  std::uint64_t start = 0;          // the bit of the stream just after the magic
+  std::uint32_t max_block = 0;      // 100000 times the level of the stream it was found in
+  std::uint64_t first = 0;          // the byte of the stream that bytes begins with
+  std::vector<std::uint8_t> bytes;  // from the byte that holds start to the byte past the next magic
+  std::optional<block_end> end;     // where it ended, in bits of the stream, when it decoded
+  std::string text;
+  bool decoded = false;  // under the pool's lock
+};
+
+// Threads that decode jobs in the order given, each with a decoder of its own.
+class bzip2_pool {
+ public:
+  // Starts up to `threads` threads; none at all when no thread can be started.
+  explicit bzip2_pool(unsigned threads);
+  ~bzip2_pool();
+  bzip2_pool(const bzip2_pool&) = delete;
+  bzip2_pool& operator=(const bzip2_pool&) = delete;
+
+  // Whether any thread runs.
+  bool running() const { return !threads_.empty(); }
+  // Has a thread decode the job, which must live until done() or drop() has returned.
+  void submit(bzip2_job& job);
+  // Waits until the job is decoded.
+  void done(const bzip2_job& job);
+  // Takes the job off the queue, or waits until it is decoded.
+  void drop(const bzip2_job& job);
+
+ private:
+  void work(const std::stop_token& stop);
+
+  std::mutex lock_;
+  std::condition_variable_any changed_;
+  std::deque<bzip2_job*> queue_;
+  std::vector<std::jthread> threads_;  // last, so that they are stopped and joined first
+};
