@@ -124,7 +124,7 @@ void read_text(const std::uint32_t* next, std::uint32_t size, std::uint32_t orig
     if (length != 0 && (row & low) == 0 && row >> shift < lanes) {
       const std::uint32_t lane = row >> shift;
       const std::uint32_t count = std::min(length, size - k);
-      std::memcpy(text + k, ahead + lane * length, count);
+      std::memcpy(text + k, ahead + std::size_t{lane} * length, count);
       k += count;
       row = last[lane];
     } else {

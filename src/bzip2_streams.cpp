@@ -92,7 +92,7 @@ class block_inflater final : public inflater {
       if (!magics_.empty() && bit <= magics_.back().place.bit) continue;
       const std::uint64_t begins = bit - magic_bits;
       // A stream's first block stands right after its header, on a byte.
-      const std::size_t byte = static_cast<std::size_t>(begins / 8 - base_);
+      const auto byte = static_cast<std::size_t>(begins / 8 - base_);
       if (p.kind == bzip2_magic::block && begins % 8 == 0 && byte >= 4 && window_.compare(byte - 4, 3, "BZh") == 0 &&
           window_[byte - 1] >= '1' && window_[byte - 1] <= '9')
         level_found_ = static_cast<unsigned>(window_[byte - 1] - '0');
@@ -138,7 +138,7 @@ class block_inflater final : public inflater {
   // Reads on from where the reading stands, as far as the window allows.
   step advance(bool last) {
     for (;;) {
-      const std::size_t byte = static_cast<std::size_t>(at_ / 8 - base_);
+      const auto byte = static_cast<std::size_t>(at_ / 8 - base_);
       if (part_ != part::magic && byte == window_.size()) return last ? step::end : step::input;
       switch (part_) {
         case part::padding:
@@ -213,7 +213,7 @@ class block_inflater final : public inflater {
   // libbz2's text up to where it fails, and damage.
   step framed(std::uint64_t start, bool last) {
     const std::uint64_t from = start - magic_bits - 8 * base_;
-    const std::uint32_t crc = static_cast<std::uint32_t>(bits(start, 32));
+    const auto crc = static_cast<std::uint32_t>(bits(start, 32));
     for (const found& next : magics_) {
       if (next.place.bit - start > 8 * block_reach) break;
       const std::uint64_t to = next.place.bit - magic_bits - 8 * base_;

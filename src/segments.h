@@ -50,5 +50,5 @@ byte_source segment_bytes(int fd, std::uint64_t begin, std::uint64_t end, std::u
 // wait while their parts hold the budget. Stops after the first part whose reading failed. What a
 // worker or the merge throws (out of memory) is thrown here, in its turn. Returns false, having
 // merged nothing, when no thread could be started.
-bool scan_segments(const segment_list& segments, const segment_plan& plan, const scan_options& options,
-                   address_book& book, const std::function<void(std::uint64_t segment, tally&)>& merge);
+bool scan_segments(const segment_list& list, const segment_plan& plan, const scan_options& options, address_book& book,
+                   const std::function<void(std::uint64_t segment, tally&)>& merge);
