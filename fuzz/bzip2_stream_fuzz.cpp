@@ -27,7 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const std::size_t cut = data[2] == 0 ? input.size() : input.size() * data[2] / 256;
   input.resize(cut);
-  if (data[3] != 0 && !input.empty()) input[input.size() * data[3] / 256] ^= static_cast<char>(data[4]);
+  if (data[3] != 0 && !input.empty()) {
+    char& changed = input[input.size() * data[3] / 256];
+    changed = static_cast<char>(changed ^ data[4]);
+  }
   std::vector<std::uint64_t> planted;
   for (std::uint64_t bit = data[5] + 1u; bit < 8 * input.size(); bit += 8u * data[5] + 13) planted.push_back(bit);
   const std::size_t piece = data[6] * 37u + 1;
