@@ -1,38 +1,15 @@
 // The Sessions History as it is counted: numbers, totals, the node table and the rows.
 #include "history.h"
 
-#include <limits>
-
-namespace {
-
-// The number of the next session: one more, or the bound, where it stops rather than wrap.
-std::int64_t after(std::int64_t number) {
-  return number == std::numeric_limits<std::int64_t>::max() ? number : number + 1;
-}
-
-}  // namespace
-
-void history::add(const session& s) {
-  number_ = after(number_);
-  waiting_.add(s, scan_options{});
-  if (waiting_.sessions() == batch) count_waiting();
-  if (!rows_.any()) return;
-  rows_.write_rows([&](std::string& text, frames f) {
-    append_row_number(text, number_, f);
-    append_session_cells(text, s, f);
-  });
-  out_.push();
-}
-
 void history::merge(const tally& t) {
   const std::int64_t before = number_;
-  for (std::size_t i = 0; i < t.sessions(); ++i) number_ = after(number_);
+  for (std::size_t i = 0; i < t.sessions(); ++i) number_ = next_number(number_);
   count(t);
   if (rows_.any()) {
     rows_.write_rows([&](std::string& text, frames f) {
       std::int64_t number = before;
       for (std::size_t i = 0; i < t.sessions(); ++i) {
-        number = after(number);
+        number = next_number(number);
         append_row_number(text, number, f);
         text += t.rows[static_cast<std::size_t>(f)][i];
       }

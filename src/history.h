@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 
 #include "address_book.h"
@@ -72,6 +73,11 @@ class destinations {
   std::string rows_;  // rows drawn and not yet written
 };
 
+// The number of the next session: one more, or the bound, where it stops rather than wrap.
+inline std::int64_t next_number(std::int64_t number) {
+  return number == std::numeric_limits<std::int64_t>::max() ? number : number + 1;
+}
+
 // The Sessions History as it is counted: the session number, the grand totals and the node table,
 // and the destinations each session's row goes to as soon as it is counted.
 class history {
@@ -81,8 +87,19 @@ class history {
   history& operator=(const history&) = delete;
 
   // Counts a session found by a scan of the whole log. Its row goes out at once; its bytes wait
-  // for the node table with those of the sessions after it, up to batch of them.
-  void add(const session& s);
+  // for the node table with those of the sessions after it, up to batch of them. Here, so that
+  // the scan's loop, which calls it for every session, has it inline.
+  void add(const session& s) {
+    number_ = next_number(number_);
+    waiting_.add(s, scan_options{});
+    if (waiting_.sessions() == batch) count_waiting();
+    if (!rows_.any()) return;
+    rows_.write_rows([&](std::string& text, frames f) {
+      append_row_number(text, number_, f);
+      append_session_cells(text, s, f);
+    });
+    out_.push();
+  }
 
   // Counts a segment's sessions, numbered on from those of the segments before it.
   void merge(const tally& t);
