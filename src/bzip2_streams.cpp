@@ -200,7 +200,7 @@ class block_inflater final : public inflater {
       if (end) end->bit += 8 * base_;
     }
     if (!end && !reachable) return step::input;
-    if (!end) return framed(start, last);
+    if (!end) return framed(start);
     given_ = 0;
     combined_ = (combined_ << 1 | combined_ >> 31) ^ end->crc;
     at_ = end->bit;
@@ -208,10 +208,10 @@ class block_inflater final : public inflater {
     return step::text;
   }
 
-  // A block that our decoder refuses, at the place where it must begin: libbz2's text of it, as
-  // a stream of its own that ends at the first magic found after it where it ends whole, or
-  // libbz2's text up to where it fails, and damage.
-  step framed(std::uint64_t start, bool last) {
+  // A block that our decoder refuses, at the place where it must begin and with all of its reach
+  // at hand: libbz2's text of it, as a stream of its own that ends at the first magic found after
+  // it where it ends whole, or libbz2's text up to where it fails, and damage.
+  step framed(std::uint64_t start) {
     const std::uint64_t from = start - magic_bits - 8 * base_;
     const auto crc = static_cast<std::uint32_t>(bits(start, 32));
     for (const found& next : magics_) {
@@ -225,7 +225,6 @@ class block_inflater final : public inflater {
       at_ = next.place.bit - magic_bits;
       return step::text;
     }
-    if (!last && at_hand(start) < 8 * block_reach) return step::input;
     text_ = frame_block(bytes(), from, 8 * window_.size(), level_, nullptr).text;
     given_ = 0;
     damaged_ = true;
