@@ -201,9 +201,15 @@ class block_inflater final : public inflater {
     }
     if (!end && !reachable) return step::input;
     if (!end) return framed(start);
+    return taken(*end);
+  }
+
+  // Goes on after a block whose text is taken: its CRC joins the stream's, and the reading stands
+  // where it ended.
+  step taken(block_end end) {
     given_ = 0;
-    combined_ = (combined_ << 1 | combined_ >> 31) ^ end->crc;
-    at_ = end->bit;
+    combined_ = (combined_ << 1 | combined_ >> 31) ^ end.crc;
+    at_ = end.bit;
     dispatch();
     return step::text;
   }
@@ -220,10 +226,7 @@ class block_inflater final : public inflater {
       bzip2_framed f = frame_block(bytes(), from, to, level_, &crc);
       if (!f.whole) continue;
       text_ = std::move(f.text);
-      given_ = 0;
-      combined_ = (combined_ << 1 | combined_ >> 31) ^ crc;
-      at_ = next.place.bit - magic_bits;
-      return step::text;
+      return taken({next.place.bit - magic_bits, crc});
     }
     text_ = frame_block(bytes(), from, 8 * window_.size(), level_, nullptr).text;
     given_ = 0;
