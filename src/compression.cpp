@@ -83,6 +83,18 @@ std::optional<compression> behind_skippable(std::string_view head, bool more_may
   }
 }
 
+// The bits in which the six bytes differ from the nearest bzip2 magic.
+int bzip2_magic_distance(std::string_view six) {
+  int nearest = 48;
+  for (std::string_view magic : {"1AY&SY"sv, "\x17\x72\x45\x38\x50\x90"sv}) {
+    int distance = 0;
+    for (std::size_t i = 0; i < 6; ++i)
+      distance += std::popcount(static_cast<unsigned>(static_cast<unsigned char>(six[i] ^ magic[i])));
+    nearest = std::min(nearest, distance);
+  }
+  return nearest;
+}
+
 }  // namespace
 
 bool lzma_header_plausible(std::string_view header) {
@@ -104,6 +116,11 @@ std::optional<compression> compression_of(std::string_view head, bool more_may_c
     if (n == s.low.size() && s.format == compression::lzma && !lzma_header_plausible(head.substr(0, n))) continue;
     if (n == s.low.size()) return s.format;
     partly = partly || n == head.size();
+  }
+  // A bzip2 header whose first magic is off by a bit or two is a damaged stream: no text begins so.
+  if (head.size() >= 4 && head.starts_with("BZh"sv) && head[3] >= '1' && head[3] <= '9') {
+    if (head.size() < 10 && more_may_come) return std::nullopt;
+    if (head.size() >= 10 && bzip2_magic_distance(head.substr(4, 6)) <= 2) return compression::bzip2;
   }
   if (partly && more_may_come) return std::nullopt;
   return compression::none;
