@@ -12,6 +12,7 @@
 
 #include "bzip2_bits.h"
 #include "bzip2_symbols.h"
+#include "bzip2_text.h"
 
 namespace {
 
@@ -24,80 +25,8 @@ constexpr std::uint32_t ahead_factor = 2;
 // The rows are read at random: a miss in the TLB at each would cost as much as the read.
 constexpr std::size_t huge_page = std::size_t{1} << 21;
 
-// What a byte contributes to the CRC when 0 to 7 bytes follow it, so that the CRC takes eight bytes
-// at a time.
-constexpr auto crc_tables = [] {
-  std::array<std::array<std::uint32_t, 256>, 8> tables{};
-  for (std::uint32_t byte = 0; byte < 256; ++byte) {
-    std::uint32_t crc = byte << 24;
-    for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x80000000u) != 0 ? crc << 1 ^ 0x04c11db7u : crc << 1;
-    tables[0][byte] = crc;
-  }
-  for (std::size_t k = 1; k < 8; ++k)
-    for (std::size_t byte = 0; byte < 256; ++byte)
-      tables[k][byte] = tables[k - 1][byte] << 8 ^ tables[0][tables[k - 1][byte] >> 24];
-  return tables;
-}();
-
-std::uint32_t crc_of(const std::uint8_t* p, std::size_t size) {
-  const auto& t = crc_tables;
-  std::uint32_t crc = 0xffffffffu;
-  for (; size >= 8; p += 8, size -= 8) {
-    std::uint32_t high;
-    std::uint32_t low;
-    std::memcpy(&high, p, 4);
-    std::memcpy(&low, p + 4, 4);
-    high = __builtin_bswap32(high) ^ crc;
-    low = __builtin_bswap32(low);
-    crc = t[7][high >> 24] ^ t[6][high >> 16 & 0xff] ^ t[5][high >> 8 & 0xff] ^ t[4][high & 0xff] ^ t[3][low >> 24] ^
-          t[2][low >> 16 & 0xff] ^ t[1][low >> 8 & 0xff] ^ t[0][low & 0xff];
-  }
-  for (; size != 0; --size) crc = crc << 8 ^ t[0][(crc >> 24) ^ *p++];
-  return ~crc;
-}
-
-// Where the first four equal bytes in text[from, size) begin; size when nowhere. Eight bytes are
-// compared with their neighbours at a time, as most texts have few such runs.
-std::uint32_t find_run(const std::uint8_t* text, std::uint32_t from, std::uint32_t size) {
-  constexpr std::uint64_t low7 = 0x7f7f7f7f7f7f7f7f;
-  std::uint32_t p = from;
-  for (; size - p >= 8; p += 5) {
-    std::uint64_t word;
-    std::memcpy(&word, text + p, 8);
-    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
-    const std::uint64_t changes = word ^ word >> 8;
-    const std::uint64_t equal = ~(((changes & low7) + low7) | changes | low7);
-    const std::uint64_t runs = equal & equal >> 8 & equal >> 16 & 0x8080808080;
-    if (runs != 0) return p + static_cast<std::uint32_t>(__builtin_ctzll(runs)) / 8;
-  }
-  for (; size - p >= 4; ++p)
-    if (text[p] == text[p + 1] && text[p] == text[p + 2] && text[p] == text[p + 3]) return p;
-  return size;
-}
-
-// Appends `text` to `out` with its runs expanded: four equal bytes are followed by a count of as
-// many more. False when a run of four ends the text without its count.
-bool expand_runs(const std::uint8_t* text, std::uint32_t size, std::string& out) {
-  std::size_t at = out.size();
-  // Room for what is not yet copied is kept at hand; a run's count makes more when it must.
-  out.resize(at + size);
-  std::uint32_t begin = 0;
-  for (std::uint32_t run; (run = find_run(text, begin, size)) != size;) {
-    const std::uint32_t count = run + 4;
-    if (count == size) return false;
-    std::memcpy(out.data() + at, text + begin, count - begin);
-    at += count - begin;
-    const unsigned more = text[count];
-    begin = count + 1;
-    const std::size_t needed = at + more + (size - begin);
-    if (needed > out.size()) out.resize(std::max(needed, out.size() + out.size() / 2));
-    std::memset(out.data() + at, text[run], more);
-    at += more;
-  }
-  std::memcpy(out.data() + at, text + begin, size - begin);
-  out.resize(at + size - begin);
-  return true;
-}
+// The text is expanded this much at a time to check its CRC.
+constexpr std::size_t expanded_size = std::size_t{64} << 10;
 
 // Reads the text of `size` bytes from the rows that follow each, from the origin on, into `text`.
 // Each row read waits for the one before, most often from memory; so that reads wait together,
@@ -137,12 +66,15 @@ void read_text(const std::uint32_t* next, std::uint32_t size, std::uint32_t orig
 
 }  // namespace
 
-std::optional<block_end> bzip2_block_decoder::decode(std::span<const std::uint8_t> data, std::uint64_t at,
-                                                     std::uint32_t max_block, std::string& out) {
+decoded_block bzip2_block_decoder::decode(std::span<const std::uint8_t> data, std::uint64_t at, std::uint32_t max_block,
+                                          std::vector<std::uint8_t> room) {
+  using verdict = decoded_block::verdict;
+  decoded_block block;
+  block.coded = std::move(room);
   max_block = std::min(max_block, largest_block);
   bit_reader bits(data, at);
   const std::uint32_t stored = bits.read(32);
-  if (bits.read(1) != 0) return std::nullopt;
+  const bool randomised = bits.read(1) != 0;
   const std::uint32_t origin = bits.read(24);
   if (room_ < max_block) {
     column_ = std::make_unique_for_overwrite<std::uint8_t[]>(max_block + 8);
@@ -151,10 +83,12 @@ std::optional<block_end> bzip2_block_decoder::decode(std::span<const std::uint8_
     if (!rows_) throw std::bad_alloc();
     madvise(rows_.get(), bytes, MADV_HUGEPAGE);
     ahead_ = std::make_unique_for_overwrite<std::uint8_t[]>(std::size_t{max_block} * ahead_factor);
+    expanded_ = std::make_unique_for_overwrite<char[]>(expanded_size);
     room_ = max_block;
   }
   const std::optional<std::uint32_t> size = read_block_column(bits, max_block, column_.get());
-  if (!size || origin >= *size || !bits.inside()) return std::nullopt;
+  if (!bits.inside()) block.how = verdict::short_of_data;
+  if (!bits.inside() || !size || randomised || origin >= *size) return block;
 
   // Row j of the sorted rotations begins with the j-th byte in sorted order, and column holds their
   // last bytes: the row that follows each comes from where its byte stands in both.
@@ -170,17 +104,19 @@ std::optional<block_end> bzip2_block_decoder::decode(std::span<const std::uint8_
     next[row] = i << 8 | byte;
   }
 
-  read_text(next, *size, origin, ahead_.get(), column);
+  if (block.coded.size() < *size) block.coded.resize(max_block);
+  read_text(next, *size, origin, ahead_.get(), block.coded.data());
 
-  const std::size_t before = out.size();
-  if (!expand_runs(column, *size, out)) {
-    out.resize(before);
-    return std::nullopt;
+  bzip2_runs text({block.coded.data(), *size});
+  bzip2_crc crc;
+  while (!text.done()) {
+    std::span<char> piece(expanded_.get(), expanded_size);
+    text.expand(piece);
+    crc.add({expanded_.get(), expanded_size - piece.size()});
   }
-  const std::uint32_t crc = crc_of(reinterpret_cast<const std::uint8_t*>(out.data()) + before, out.size() - before);
-  if (crc != stored) {
-    out.resize(before);
-    return std::nullopt;
-  }
-  return block_end{bits.position(), crc};
+  if (text.count_missing() || crc.value() != stored) return block;
+  block.how = verdict::whole;
+  block.size = *size;
+  block.end = {bits.position(), stored};
+  return block;
 }

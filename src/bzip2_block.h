@@ -5,9 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
-#include <optional>
 #include <span>
-#include <string>
+#include <vector>
 
 // Where a decoded block ends, and the CRC of its text that it holds.
 struct block_end {
@@ -15,17 +14,32 @@ struct block_end {
   std::uint32_t crc;  // the text's CRC, as the stream's own CRC combines it
 };
 
+// What a block decoded to.
+struct decoded_block {
+  enum class verdict {
+    whole,          // decoded, its text's CRC the one it holds
+    short_of_data,  // it reaches past the data's end, so far as it was read
+    refused         // inconsistent, its CRC differs, or of a kind not decoded here
+  };
+  verdict how = verdict::refused;
+  block_end end{};  // when whole
+  // When whole, its text with runs still coded (see bzip2_runs) in the first `size` bytes; the
+  // memory is kept for another block.
+  std::vector<std::uint8_t> coded;
+  std::uint32_t size = 0;
+  std::span<const std::uint8_t> text() const { return {coded.data(), size}; }
+};
+
 // Decodes blocks one at a time, keeping the memory of the largest for the next.
 class bzip2_block_decoder {
  public:
   // Decodes the block whose 48-bit magic ends at bit `at` of `data` (counted from the first byte's
-  // most significant bit) and appends its text to `out`. max_block is 100000 times the stream's
-  // level digit: a block that sorted more bytes is damaged. None when anything in the block is
-  // inconsistent, its text's CRC differs from the one it holds, or it lies past the data's end;
-  // none too for a block of the randomised kind that bzip2 0.9.0 wrote, which is not decoded here.
-  // On none, `out` is left as it was.
-  std::optional<block_end> decode(std::span<const std::uint8_t> data, std::uint64_t at, std::uint32_t max_block,
-                                  std::string& out);
+  // most significant bit). max_block is 100000 times the stream's level digit: a block that sorted
+  // more bytes is damaged. A block of the randomised kind that bzip2 0.9.0 wrote is refused, and
+  // so is one whose runs' coding ends without a count, which this decoder leaves to libbz2. The
+  // text is held in `room`, a buffer of an earlier block's, when given.
+  decoded_block decode(std::span<const std::uint8_t> data, std::uint64_t at, std::uint32_t max_block,
+                       std::vector<std::uint8_t> room = {});
 
  private:
   // The last bytes of the block's sorted rotations, then its text before the runs are expanded.
@@ -40,4 +54,6 @@ class bzip2_block_decoder {
   // The bytes of the text read ahead from rows spread over the block.
   std::unique_ptr<std::uint8_t[]> ahead_;
   std::uint32_t room_ = 0;  // how long a block the three hold
+  // The text expanded a piece at a time, to check its CRC.
+  std::unique_ptr<char[]> expanded_;
 };

@@ -3,265 +3,312 @@
 #include "bzip2_streams.h"
 
 #include <algorithm>
-#include <cstring>
+#include <cassert>
 #include <deque>
 #include <optional>
-#include <string>
 #include <utility>
 
-#include "bzip2_bits.h"
-#include "bzip2_block.h"
-#include "bzip2_framed.h"
-#include "bzip2_magic.h"
+#include "bzip2_libbz2.h"
 #include "bzip2_pool.h"
+#include "bzip2_text.h"
+#include "bzip2_window.h"
 
 #if ORNSUM_BZIP2
 namespace {
 
-// A valid block of any level takes fewer compressed bytes than this (its tables, and 900,001
-// symbols of up to 20 bits): a block that has not decoded once this much of the stream past its
-// start is at hand is damaged.
-constexpr std::size_t block_reach = std::size_t{3} << 20;
-// The compressed bytes held at the most, from where the reading stands: more than a block's reach,
-// so that every block can be told whole or damaged.
-constexpr std::size_t window_limit = std::size_t{4} << 20;
 constexpr unsigned magic_bits = 48;
-// Blocks are decoded ahead while those given to the pool sort up to two blocks of the largest
-// level a thread: their texts, mostly as long, wait for the reading at the most.
-constexpr std::uint32_t ahead_per_thread = 900000;
+// Jobs given to the pool and not yet taken, beyond one a thread: the texts that wait for the
+// reading while each thread decodes another.
+constexpr std::size_t jobs_waiting = 1;
+// libbz2 is given a block this much at a time.
+constexpr std::size_t frame_size = std::size_t{64} << 10;
 
-// A magic found, and the level of the stream it lies in as far as the search can tell.
-struct found {
-  magic_place place;
-  unsigned level;
-};
-
+// The reading stands at bit at_ of the input, in one of its parts:
+// - header: on a byte, where a stream's header, or zero padding after the last, may begin;
+// - padding: on a byte within zero padding, which must run to the end;
+// - magic: where a block's magic or the end of the stream must begin;
+// - text: just past a block whose text, held by text_, is being given;
+// - libbz2: inside a block that libbz2 reads, just past the bytes it has taken;
+// - after_libbz2: just past the byte that holds the last bit of the block that libbz2 read.
+// A block's text is taken only when the reading stands on its magic, and the reading then moves
+// past the block: so every byte of text is given once, in order, and none is skipped.
 class block_inflater final : public inflater {
  public:
-  block_inflater(unsigned threads, std::vector<std::uint64_t> planted)
-      : planted_(std::move(planted)), ahead_(std::uint64_t{ahead_per_thread} * threads), pool_(threads) {}
+  block_inflater(unsigned threads, std::vector<std::uint64_t> planted, std::size_t window)
+      : window_(window, std::move(planted)), pool_(threads) {}
+
+  bool running() const { return pool_.threads() > 0; }
 
   bool inflate(std::string_view& in, std::span<char>& out, bool last) override {
-    // All the input there is room for is taken at once, and more is read before the reading goes
-    // on while the window has room, so that the pool has blocks to decode. A call with no input
-    // goes as far as it can.
+    // While input comes, it is taken until the window is half full, so that the pool has blocks
+    // to decode; a call with no input goes as far as it can.
     const bool fed = !in.empty();
     take(in);
     for (;;) {
-      const std::size_t n = std::min(out.size(), text_.size() - given_);
-      std::copy_n(text_.data() + given_, n, out.data());
-      out = out.subspan(n);
-      given_ += n;
-      if (given_ < text_.size()) return true;
+      check();
       if (damaged_) return false;
-      if (fed && in.empty() && !last && window_.size() < window_limit / 2) return true;
-      const step next = advance(last && in.empty());
-      if (next == step::end) return true;
-      if (next == step::damage) damaged_ = true;
-      if (next != step::input) continue;
-      if (in.empty()) return true;
-      take(in);
+      if (fed && in.empty() && !last && part_ != part::text && window_.held(keep()) < window_.limit() / 2) return true;
+      const step next = advance(out, last && in.empty());
+      drop_passed();
+      switch (next) {
+        case step::on:
+          break;
+        case step::input:
+          if (in.empty()) return true;
+          take(in);
+          break;
+        case step::room:
+        case step::end:
+          return true;
+        case step::damage:
+          damaged_ = true;
+          return false;
+      }
     }
   }
 
-  bool whole() const override { return ended_ && part_ != part::magic && given_ == text_.size() && !damaged_; }
+  bool whole() const override {
+    return ended_ && !damaged_ && (part_ == part::header || part_ == part::padding) && at_ == window_.end();
+  }
 
  private:
-  enum class part { header, padding, magic };
-  // What the reading came to: a block's text, a need of more input, damage, or the end of it all.
-  enum class step { text, input, damage, end };
+  enum class part { header, padding, magic, text, libbz2, after_libbz2 };
+  // What a step of the reading came to: go on, more input needed, no room left for text, damage,
+  // or the end of it all.
+  enum class step { on, input, room, damage, end };
 
-  // Takes what input the window has room for, and finds the magics in it.
+  // The byte from which the window must be kept.
+  std::uint64_t keep() const { return (part_ == part::libbz2 || part_ == part::after_libbz2 ? at_ - 8 : at_) / 8; }
+
+  // Takes what input the window has room for, and has the pool decode the blocks found in it.
   void take(std::string_view& in) {
-    const auto reading = static_cast<std::size_t>(at_ / 8 - base_);
-    window_.erase(0, reading);
-    base_ += reading;
-    const std::size_t n = std::min(in.size(), window_limit - window_.size());
-    const std::size_t searched = window_.size() < magic_bits / 8 ? 0 : window_.size() - magic_bits / 8;
-    window_.append(in.substr(0, n));
-    in.remove_prefix(n);
-    std::vector<magic_place> places = find_bzip2_magics(bytes().subspan(searched));
-    for (magic_place& p : places) p.bit += 8 * (base_ + searched);
-    for (std::uint64_t bit : planted_)
-      if (bit > 8 * (base_ + searched) + magic_bits && bit <= 8 * (base_ + window_.size()))
-        places.push_back({bit, bzip2_magic::block});
-    std::sort(places.begin(), places.end(), [](const magic_place& a, const magic_place& b) { return a.bit < b.bit; });
-    while (!magics_.empty() && magics_.front().place.bit <= at_) magics_.pop_front();
-    for (const magic_place& p : places) {
-      const std::uint64_t bit = p.bit;
-      if (!magics_.empty() && bit <= magics_.back().place.bit) continue;
-      const std::uint64_t begins = bit - magic_bits;
-      // A stream's first block stands right after its header, on a byte.
-      const auto byte = static_cast<std::size_t>(begins / 8 - base_);
-      if (p.kind == bzip2_magic::block && begins % 8 == 0 && byte >= 4 && window_.compare(byte - 4, 3, "BZh") == 0 &&
-          window_[byte - 1] >= '1' && window_[byte - 1] <= '9')
-        level_found_ = static_cast<unsigned>(window_[byte - 1] - '0');
-      magics_.push_back({{bit, p.kind}, level_found_});
-    }
+    window_.take(in, keep(), at_);
     dispatch();
   }
 
-  // Has the pool decode the blocks whose next magic has been found, while the blocks given to it
-  // may sort up to ahead_ bytes.
+  // Gives the pool the blocks whose next magic has been found, while the jobs not yet taken are
+  // fewer than the threads and jobs_waiting.
   void dispatch() {
-    std::uint64_t sorting = 0;
-    for (const auto& job : jobs_) sorting += job->max_block;
-    for (std::size_t i = 0; i + 1 < magics_.size() && sorting < ahead_ && pool_.running(); ++i) {
-      const found& block = magics_[i];
-      if (block.place.kind != bzip2_magic::block || block.place.bit <= dispatched_) continue;
-      auto& job = *jobs_.emplace_back(std::make_unique<bzip2_job>());
-      job.start = block.place.bit;
-      job.max_block = 100000 * block.level;
-      job.first = block.place.bit / 8;
-      const std::uint64_t past = (magics_[i + 1].place.bit + 7) / 8;
-      job.bytes.assign(window_.begin() + static_cast<std::ptrdiff_t>(job.first - base_),
-                       window_.begin() + static_cast<std::ptrdiff_t>(past - base_));
-      pool_.submit(job);
-      sorting += job.max_block;
-      dispatched_ = block.place.bit;
+    const std::size_t most = pool_.threads() + jobs_waiting;
+    const std::deque<found_magic>& magics = window_.magics();
+    auto next = std::partition_point(magics.begin(), magics.end(),
+                                     [this](const found_magic& m) { return m.place.bit <= dispatched_; });
+    for (; next != magics.end() && next + 1 != magics.end() && jobs_.size() < most; ++next) {
+      if (next->place.kind != bzip2_magic::block) continue;
+      const std::uint64_t past = (next[1].place.bit + 7) / 8;
+      submit(next->place.bit, 100000 * next->level, past, false);
     }
   }
 
-  // The window's bytes.
-  std::span<const std::uint8_t> bytes() const {
-    return {reinterpret_cast<const std::uint8_t*>(window_.data()), window_.size()};
-  }
-  // Bits of the window at hand from bit `bit` of the stream on.
-  std::uint64_t at_hand(std::uint64_t bit) const { return 8 * (base_ + window_.size()) - bit; }
-  // The n bits (up to 48) of the stream from bit `bit` on, at hand.
-  std::uint64_t bits(std::uint64_t bit, unsigned n) const {
-    bit_reader reader(bytes(), bit - 8 * base_);
-    const std::uint64_t high = n > 32 ? reader.read(n - 32) : 0;
-    return high << (n > 32 ? 32 : n) | reader.read(n > 32 ? 32 : n);
-  }
-
-  // Reads on from where the reading stands, as far as the window allows.
-  step advance(bool last) {
-    for (;;) {
-      const auto byte = static_cast<std::size_t>(at_ / 8 - base_);
-      if (part_ != part::magic && byte == window_.size()) return last ? step::end : step::input;
-      switch (part_) {
-        case part::padding:
-          if (window_[byte] != '\0') return step::damage;
-          at_ += 8;
-          continue;
-        case part::header:
-          if (window_[byte] == '\0') {
-            part_ = part::padding;
-            continue;
-          }
-          if (window_.size() - byte < 4) return last ? step::damage : step::input;
-          if (window_.compare(byte, 3, "BZh") != 0 || window_[byte + 3] < '1' || window_[byte + 3] > '9')
-            return step::damage;
-          level_ = static_cast<unsigned>(window_[byte + 3] - '0');
-          combined_ = 0;
-          at_ += 32;
-          part_ = part::magic;
-          continue;
-        case part::magic:
-          break;
-      }
-      if (at_hand(at_) < magic_bits + 32) return last ? step::damage : step::input;
-      const std::uint64_t magic = bits(at_, magic_bits);
-      if (magic == static_cast<std::uint64_t>(bzip2_magic::end)) {
-        if (bits(at_ + magic_bits, 32) != combined_) return step::damage;
-        at_ = (at_ + magic_bits + 32 + 7) / 8 * 8;
-        part_ = part::header;
-        ended_ = true;
-        continue;
-      }
-      if (magic != static_cast<std::uint64_t>(bzip2_magic::block)) return step::damage;
-      return block(at_ + magic_bits, last);
+  // Has the pool decode the block that begins at bit `start` from the bytes held up to byte `past`.
+  void submit(std::uint64_t start, std::uint32_t max_block, std::uint64_t past, bool first) {
+    auto job = std::make_shared<bzip2_job>();
+    job->start = start;
+    job->max_block = max_block;
+    job->first = start / 8;
+    const std::span<const std::uint8_t> bytes = window_.from(job->first).first(past - job->first);
+    job->bytes.assign(bytes.begin(), bytes.end());
+    if (!spare_.empty()) {
+      job->room = std::move(spare_.back());
+      spare_.pop_back();
     }
+    pool_.submit(job, first);
+    if (first)
+      jobs_.push_front(std::move(job));
+    else
+      jobs_.push_back(std::move(job));
+    dispatched_ = std::max(dispatched_, start);
   }
 
-  // Takes the text of the block that begins at bit `start`, decoded ahead or here.
-  step block(std::uint64_t start, bool last) {
-    while (!magics_.empty() && magics_.front().place.bit <= start) magics_.pop_front();
-    std::optional<block_end> end;
+  // Drops the job that comes first.
+  void drop_first() {
+    pool_.drop(jobs_.front());
+    jobs_.pop_front();
+  }
+
+  // Drops the jobs of false magics that the reading has passed.
+  void drop_passed() {
+    while (!jobs_.empty() && jobs_.front()->start <= at_) drop_first();
+  }
+
+  // One step of the reading from where it stands.
+  step advance(std::span<char>& out, bool last) {
+    switch (part_) {
+      case part::header:
+      case part::padding:
+        return between_streams(last);
+      case part::magic:
+        return at_magic(last);
+      case part::text:
+        text_->expand(out);
+        if (!text_->done()) return step::room;
+        text_.reset();
+        spare_.push_back(std::move(coded_.coded));
+        part_ = part::magic;
+        return step::on;
+      case part::libbz2:
+        return read_by_libbz2(out, last);
+      case part::after_libbz2:
+        return after_libbz2(last);
+    }
+    return step::damage;
+  }
+
+  // A stream's header, or zero padding after the last stream, up to the end of the input.
+  step between_streams(bool last) {
+    if (at_ == window_.end()) return last ? step::end : step::input;
+    const std::uint8_t byte = window_.from(at_ / 8).front();
+    if (part_ == part::padding || byte == 0) {
+      part_ = part::padding;
+      if (byte != 0) return step::damage;
+      at_ += 8;
+      return step::on;
+    }
+    if (window_.end() - at_ < 32) return last ? step::damage : step::input;
+    const std::span<const std::uint8_t> header = window_.from(at_ / 8).first(4);
+    if (header[0] != 'B' || header[1] != 'Z' || header[2] != 'h' || header[3] < '1' || header[3] > '9')
+      return step::damage;
+    level_ = header[3] - '0';
+    combined_ = 0;
+    at_ += 32;
+    part_ = part::magic;
+    return step::on;
+  }
+
+  // A block's magic, or the end of the stream with its CRC.
+  step at_magic(bool last) {
+    if (window_.end() - at_ < magic_bits + 32) return last ? step::damage : step::input;
+    const auto magic = static_cast<bzip2_magic>(window_.bits(at_, magic_bits));
+    if (magic == bzip2_magic::block) return block(last);
+    if (magic != bzip2_magic::end || window_.bits(at_ + magic_bits, 32) != combined_) return step::damage;
+    at_ = (at_ + magic_bits + 32 + 7) / 8 * 8;
+    part_ = part::header;
+    ended_ = true;
+    return step::on;
+  }
+
+  // The block whose magic the reading stands on, decoded by the pool, or else read by libbz2.
+  step block(bool last) {
+    const std::uint64_t start = at_ + magic_bits;
     const std::uint32_t max_block = 100000 * level_;
-    while (!jobs_.empty() && jobs_.front()->start <= start) {
-      bzip2_job& job = *jobs_.front();
-      if (job.start == start && job.max_block == max_block) {
-        pool_.done(job);
-        end = job.end;
-        text_ = std::move(job.text);
-      } else {
-        pool_.drop(job);
-      }
+    while (!jobs_.empty() &&
+           (jobs_.front()->start < start || (jobs_.front()->start == start && jobs_.front()->max_block != max_block)))
+      drop_first();
+    if (jobs_.empty() || jobs_.front()->start != start) {
+      // The block can be decoded once a magic follows it, the input has ended, or the window is full.
+      const bool follows = !window_.magics().empty() && window_.magics().back().place.bit > start;
+      if (!follows && !last && !window_.full(keep())) return step::input;
+      submit(start, max_block, window_.end() / 8, true);
+    }
+    bzip2_job& job = *jobs_.front();
+    pool_.wait(job);
+    if (job.block.how == decoded_block::verdict::whole) {
+      coded_ = std::move(job.block);
+      text_.emplace(coded_.text());
+      combined_ = (combined_ << 1 | combined_ >> 31) ^ job.block.end.crc;
+      at_ = job.block.end.bit;
+      part_ = part::text;
       jobs_.pop_front();
+      dispatch();
+      return step::on;
     }
-    // Here the block may need more of the stream than the window holds yet.
-    const bool reachable = last || at_hand(start) >= 8 * block_reach;
-    if (!end && !reachable && magics_.empty()) return step::input;
-    if (!end) {
-      text_.clear();
-      end = decoder_.decode(bytes(), start - 8 * base_, max_block, text_);
-      if (end) end->bit += 8 * base_;
+    if (job.block.how == decoded_block::verdict::short_of_data) {
+      // Decoded again over all the window holds once that is twice as much, or all there will be.
+      const std::uint64_t covered = job.first + job.bytes.size();
+      const bool grown = window_.end() / 8 - covered >= job.bytes.size();
+      if (!last && !window_.full(keep()) && !grown) return step::input;
+      if (window_.end() / 8 > covered) {
+        drop_first();
+        return step::on;
+      }
     }
-    if (!end && !reachable) return step::input;
-    if (!end) return framed(start);
-    return taken(*end);
+    jobs_.pop_front();
+    stored_ = static_cast<std::uint32_t>(window_.bits(start, 32));
+    libbz2_.emplace(level_);
+    part_ = part::libbz2;
+    return step::on;
   }
 
-  // Goes on after a block whose text is taken: its CRC joins the stream's, and the reading stands
-  // where it ended.
-  step taken(block_end end) {
-    given_ = 0;
-    combined_ = (combined_ << 1 | combined_ >> 31) ^ end.crc;
-    at_ = end.bit;
-    dispatch();
-    return step::text;
-  }
-
-  // A block that our decoder refuses, at the place where it must begin and with all of its reach
-  // at hand: libbz2's text of it, as a stream of its own that ends at the first magic found after
-  // it where it ends whole, or libbz2's text up to where it fails, and damage.
-  step framed(std::uint64_t start) {
-    const std::uint64_t from = start - magic_bits - 8 * base_;
-    const auto crc = static_cast<std::uint32_t>(bits(start, 32));
-    for (const found& next : magics_) {
-      if (next.place.bit - start > 8 * block_reach) break;
-      const std::uint64_t to = next.place.bit - magic_bits - 8 * base_;
-      bzip2_framed f = frame_block(bytes(), from, to, level_, &crc);
-      if (!f.whole) continue;
-      text_ = std::move(f.text);
-      return taken({next.place.bit - magic_bits, crc});
+  // The block that libbz2 reads: its bytes, then its text, then the check of its CRC.
+  step read_by_libbz2(std::span<char>& out, bool last) {
+    if (out.empty()) return step::room;
+    libbz2_block::state state = libbz2_->give(out);
+    if (state == libbz2_block::state::reading) {
+      // The last bits of all come padded to a byte with zeros, which only a damaged block reads.
+      const std::vector<std::uint8_t> frame = window_.realigned(at_, frame_size, last);
+      if (frame.empty()) return last ? step::damage : step::input;
+      std::span<const std::uint8_t> rest(frame);
+      state = libbz2_->read(rest);
+      at_ = std::min(at_ + 8 * (frame.size() - rest.size()), window_.end());
     }
-    text_ = frame_block(bytes(), from, 8 * window_.size(), level_, nullptr).text;
-    given_ = 0;
-    damaged_ = true;
-    return step::text;
+    switch (state) {
+      case libbz2_block::state::reading:
+        return step::on;
+      case libbz2_block::state::text:
+        return out.empty() ? step::room : step::on;
+      case libbz2_block::state::damaged:
+        return step::damage;
+      case libbz2_block::state::whole:
+        break;
+    }
+    combined_ = (combined_ << 1 | combined_ >> 31) ^ stored_;
+    libbz2_.reset();
+    part_ = part::after_libbz2;
+    return step::on;
   }
 
-  std::vector<std::uint64_t> planted_;
-  std::uint64_t ahead_;  // the bytes that the blocks decoded ahead may sort, at the most
-  std::string window_;   // the stream's bytes from byte base_ on
-  std::uint64_t base_ = 0;
-  std::deque<found> magics_;  // after where the reading stands
-  unsigned level_found_ = 9;
-  std::uint64_t dispatched_ = 0;  // the start of the last block given to the pool
+  // The block that libbz2 read ended within the last byte it took: where a magic begins there.
+  step after_libbz2(bool last) {
+    if (window_.end() < at_ + magic_bits) return last ? step::damage : step::input;
+    for (std::uint64_t bit = at_ - 7; bit <= at_; ++bit) {
+      const auto magic = static_cast<bzip2_magic>(window_.bits(bit, magic_bits));
+      if (magic == bzip2_magic::block || magic == bzip2_magic::end) {
+        at_ = bit;
+        part_ = part::magic;
+        return step::on;
+      }
+    }
+    return step::damage;
+  }
+
+  // Checks, in a debug build, the invariant told above.
+  void check() const {
+    assert(8 * window_.base() <= (part_ == part::after_libbz2 ? at_ - 7 : at_) && at_ <= window_.end());
+    assert((part_ != part::header && part_ != part::padding) || at_ % 8 == 0);
+    assert(text_.has_value() == (part_ == part::text));
+    assert(libbz2_.has_value() == (part_ == part::libbz2));
+    assert(jobs_.size() <= pool_.threads() + jobs_waiting + 1);
+    assert(
+        std::is_sorted(jobs_.begin(), jobs_.end(), [](const auto& a, const auto& b) { return a->start <= b->start; }));
+    assert(jobs_.empty() || jobs_.front()->start > at_);
+  }
+
+  bzip2_window window_;
   part part_ = part::header;
-  std::uint64_t at_ = 0;  // the bit where the reading stands
-  unsigned level_ = 9;
+  std::uint64_t at_ = 0;
+  unsigned level_ = 9;          // of the stream being read
   std::uint32_t combined_ = 0;  // the stream's CRC so far
-  std::string text_;            // the text of the last block taken
-  std::size_t given_ = 0;       // of it, given out
+  std::uint32_t stored_ = 0;    // the CRC held by the block that libbz2 reads
+  bool ended_ = false;          // a stream has ended
   bool damaged_ = false;
-  bool ended_ = false;  // a stream has ended
-  bzip2_block_decoder decoder_;
-  std::deque<std::unique_ptr<bzip2_job>> jobs_;
-  bzip2_pool pool_;  // last, so that its threads are stopped before the jobs go
+  decoded_block coded_;                           // the block taken last
+  std::optional<bzip2_runs> text_;                // the expansion of its text, while it is given
+  std::vector<std::vector<std::uint8_t>> spare_;  // memory for texts, of blocks given
+  std::optional<libbz2_block> libbz2_;
+  std::uint64_t dispatched_ = 0;  // the start of the last block given to the pool
+  std::deque<std::shared_ptr<bzip2_job>> jobs_;
+  bzip2_pool pool_;  // last, so that its threads are stopped before the rest goes
 };
 
 }  // namespace
 #endif
 
 std::unique_ptr<inflater> bzip2_blocks([[maybe_unused]] unsigned threads,
-                                       [[maybe_unused]] std::vector<std::uint64_t> planted) {
+                                       [[maybe_unused]] std::vector<std::uint64_t> planted,
+                                       [[maybe_unused]] std::size_t window) {
 #if ORNSUM_BZIP2
-  return std::make_unique<block_inflater>(std::min(threads, bzip2_threads), std::move(planted));
-#else
-  return nullptr;
+  auto blocks = std::make_unique<block_inflater>(std::min(threads, bzip2_threads), std::move(planted), window);
+  if (blocks->running()) return blocks;
 #endif
+  return nullptr;
 }

@@ -169,7 +169,8 @@ std::optional<std::uint32_t> read_block_column(bit_reader& bits, std::uint32_t m
   const huffman_table* table = nullptr;
   for (;;) {
     if (left == 0) {
-      if (selector == *selector_count) return std::nullopt;
+      // Past the data's end only zeros are read: no need to decode them as far as max_block.
+      if (selector == *selector_count || !bits.inside()) return std::nullopt;
       table = &tables[selectors[selector++]];
       left = group_size;
     }

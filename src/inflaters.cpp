@@ -180,7 +180,8 @@ std::unique_ptr<inflater> inflater_for(compression format, unsigned threads) {
       return xz_streams(threads);
 #if ORNSUM_BZIP2
     case compression::bzip2:
-      return threads > 1 ? bzip2_blocks(threads) : each_of(fresh<bzip2_stream>, true);
+      if (std::unique_ptr<inflater> blocks = threads > 1 ? bzip2_blocks(threads) : nullptr) return blocks;
+      return each_of(fresh<bzip2_stream>, true);
 #endif
 #if ORNSUM_LZ4
     case compression::lz4:

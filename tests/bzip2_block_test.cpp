@@ -5,12 +5,26 @@
 #include <gtest/gtest.h>
 
 #include "bzip2_magic.h"
+#include "bzip2_text.h"
 #include "scratch.h"
 
 namespace {
 
 std::span<const std::uint8_t> bytes_of(const std::string& s) {
   return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
+}
+
+// The text that a block's coded text expands to, written into pieces of `piece` bytes.
+std::string expanded(std::span<const std::uint8_t> coded, std::size_t piece) {
+  bzip2_runs runs(coded);
+  std::string text;
+  while (!runs.done()) {
+    std::string room(piece, '\0');
+    std::span<char> out(room);
+    runs.expand(out);
+    text.append(room, 0, piece - out.size());
+  }
+  return text;
 }
 
 // A text of n lines that vary as a log's do.
@@ -44,17 +58,19 @@ const packed_case packed_cases[] = {
 
 // The text of a stream decoded block after block from its magics, each block ending where the next
 // magic begins; and how the blocks' CRCs combine against the stream's own.
-std::string decode_stream(const std::string& stream) {
+std::string decode_stream(const std::string& stream, std::size_t piece) {
   const std::vector<magic_place> magics = find_bzip2_magics(bytes_of(stream));
   bzip2_block_decoder decoder;
   std::string text;
   std::uint32_t combined = 0;
   for (std::size_t i = 0; i + 1 < magics.size(); ++i) {
-    const std::optional<block_end> end =
-        decoder.decode(bytes_of(stream), magics[i].bit, 100000 * static_cast<std::uint32_t>(stream[3] - '0'), text);
-    if (magics[i].kind != bzip2_magic::block || !end) return "block " + std::to_string(i) + " not decoded";
-    if (end->bit + 48 != magics[i + 1].bit) return "block " + std::to_string(i) + " ends elsewhere";
-    combined = (combined << 1 | combined >> 31) ^ end->crc;
+    const decoded_block block =
+        decoder.decode(bytes_of(stream), magics[i].bit, 100000 * static_cast<std::uint32_t>(stream[3] - '0'));
+    if (magics[i].kind != bzip2_magic::block || block.how != decoded_block::verdict::whole)
+      return "block " + std::to_string(i) + " not decoded";
+    if (block.end.bit + 48 != magics[i + 1].bit) return "block " + std::to_string(i) + " ends elsewhere";
+    text += expanded(block.text(), piece);
+    combined = (combined << 1 | combined >> 31) ^ block.end.crc;
   }
   const std::uint64_t crc_at = magics.back().bit / 8;
   std::uint64_t stored = 0;
@@ -66,12 +82,13 @@ std::string decode_stream(const std::string& stream) {
 
 class packed : public testing::TestWithParam<packed_case> {};
 
-TEST_P(packed, blocks_decode_to_the_text_at_levels_1_and_9) {
+TEST_P(packed, blocks_decode_to_the_text_at_levels_1_and_9_in_pieces_of_any_size) {
   scratch dir;
   dir.put("t", GetParam().text);
   for (const char* level : {"-1", "-9"}) {
     const std::string stream = dir.run(std::string("bzip2 -c ") + level + " t").out;
-    EXPECT_TRUE(decode_stream(stream) == GetParam().text) << level;
+    for (std::size_t piece : {1u, 3u, 4u, 5u, 259u, 65536u})
+      EXPECT_TRUE(decode_stream(stream, piece) == GetParam().text) << level << ", pieces of " << piece;
   }
 }
 
@@ -79,24 +96,28 @@ std::string packed_name(const testing::TestParamInfo<packed_case>& param) { retu
 
 INSTANTIATE_TEST_SUITE_P(cases, packed, testing::ValuesIn(packed_cases), packed_name);
 
-// Every bit of a small block flipped, and the block cut short at every byte, is damage.
-TEST(bzip2_block, every_flipped_bit_and_every_cut_is_refused) {
+// Every bit of a small block flipped is damage, and the block cut short at every byte reaches past
+// the data.
+TEST(bzip2_block, every_flipped_bit_is_refused_and_every_cut_short) {
   scratch dir;
   dir.put("t", runs().substr(0, 700));
   std::string stream = dir.run("bzip2 -c t").out;
   const std::vector<magic_place> magics = find_bzip2_magics(bytes_of(stream));
   ASSERT_EQ(magics.size(), 2u);
   bzip2_block_decoder decoder;
-  std::string text;
   for (std::uint64_t bit = magics[0].bit; bit < magics[1].bit - 48; ++bit) {
     stream[bit / 8] = static_cast<char>(stream[bit / 8] ^ (0x80 >> bit % 8));
-    EXPECT_FALSE(decoder.decode(bytes_of(stream), magics[0].bit, 900000, text)) << "bit " << bit;
+    EXPECT_NE(decoder.decode(bytes_of(stream), magics[0].bit, 900000).how, decoded_block::verdict::whole)
+        << "bit " << bit;
     stream[bit / 8] = static_cast<char>(stream[bit / 8] ^ (0x80 >> bit % 8));
   }
   for (std::size_t size = 0; size < (magics[1].bit - 48 + 7) / 8; ++size)
-    EXPECT_FALSE(decoder.decode(bytes_of(stream).first(size), magics[0].bit, 900000, text)) << "size " << size;
-  EXPECT_TRUE(decoder.decode(bytes_of(stream), magics[0].bit, 900000, text));
-  EXPECT_EQ(text, runs().substr(0, 700));
+    EXPECT_EQ(decoder.decode(bytes_of(stream).first(size), magics[0].bit, 900000).how,
+              decoded_block::verdict::short_of_data)
+        << "size " << size;
+  const decoded_block block = decoder.decode(bytes_of(stream), magics[0].bit, 900000);
+  ASSERT_EQ(block.how, decoded_block::verdict::whole);
+  EXPECT_EQ(expanded(block.text(), 100), runs().substr(0, 700));
 }
 
 // Each magic planted at every bit of buffers of zeros and of ones, with room to spare and cut by the
