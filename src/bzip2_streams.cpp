@@ -8,8 +8,8 @@
 #include <optional>
 #include <utility>
 
+#include "bzip2_ahead.h"
 #include "bzip2_libbz2.h"
-#include "bzip2_pool.h"
 #include "bzip2_text.h"
 #include "bzip2_window.h"
 
@@ -17,9 +17,6 @@
 namespace {
 
 constexpr unsigned magic_bits = 48;
-// Jobs given to the pool and not yet taken, beyond one a thread: the texts that wait for the
-// reading while each thread decodes another.
-constexpr std::size_t jobs_waiting = 1;
 // libbz2 is given a block this much at a time.
 constexpr std::size_t frame_size = std::size_t{64} << 10;
 
@@ -35,9 +32,9 @@ constexpr std::size_t frame_size = std::size_t{64} << 10;
 class block_inflater final : public inflater {
  public:
   block_inflater(unsigned threads, std::vector<std::uint64_t> planted, std::size_t window)
-      : window_(window, std::move(planted)), pool_(threads) {}
+      : window_(window, std::move(planted)), ahead_(threads) {}
 
-  bool running() const { return pool_.threads() > 0; }
+  bool running() const { return ahead_.threads() > 0; }
 
   bool inflate(std::string_view& in, std::span<char>& out, bool last) override {
     // While input comes, it is taken until the window is half full, so that the pool has blocks
@@ -49,7 +46,7 @@ class block_inflater final : public inflater {
       if (damaged_) return false;
       if (fed && in.empty() && !last && part_ != part::text && window_.held(keep()) < window_.limit() / 2) return true;
       const step next = advance(out, last && in.empty());
-      drop_passed();
+      ahead_.drop_to(at_);
       switch (next) {
         case step::on:
           break;
@@ -83,52 +80,7 @@ class block_inflater final : public inflater {
   // Takes what input the window has room for, and has the pool decode the blocks found in it.
   void take(std::string_view& in) {
     window_.take(in, keep(), at_);
-    dispatch();
-  }
-
-  // Gives the pool the blocks whose next magic has been found, while the jobs not yet taken are
-  // fewer than the threads and jobs_waiting.
-  void dispatch() {
-    const std::size_t most = pool_.threads() + jobs_waiting;
-    const std::deque<found_magic>& magics = window_.magics();
-    auto next = std::partition_point(magics.begin(), magics.end(),
-                                     [this](const found_magic& m) { return m.place.bit <= dispatched_; });
-    for (; next != magics.end() && next + 1 != magics.end() && jobs_.size() < most; ++next) {
-      if (next->place.kind != bzip2_magic::block) continue;
-      const std::uint64_t past = (next[1].place.bit + 7) / 8;
-      submit(next->place.bit, 100000 * next->level, past, false);
-    }
-  }
-
-  // Has the pool decode the block that begins at bit `start` from the bytes held up to byte `past`.
-  void submit(std::uint64_t start, std::uint32_t max_block, std::uint64_t past, bool first) {
-    auto job = std::make_shared<bzip2_job>();
-    job->start = start;
-    job->max_block = max_block;
-    job->first = start / 8;
-    const std::span<const std::uint8_t> bytes = window_.from(job->first).first(past - job->first);
-    job->bytes.assign(bytes.begin(), bytes.end());
-    if (!spare_.empty()) {
-      job->room = std::move(spare_.back());
-      spare_.pop_back();
-    }
-    pool_.submit(job, first);
-    if (first)
-      jobs_.push_front(std::move(job));
-    else
-      jobs_.push_back(std::move(job));
-    dispatched_ = std::max(dispatched_, start);
-  }
-
-  // Drops the job that comes first.
-  void drop_first() {
-    pool_.drop(jobs_.front());
-    jobs_.pop_front();
-  }
-
-  // Drops the jobs of false magics that the reading has passed.
-  void drop_passed() {
-    while (!jobs_.empty() && jobs_.front()->start <= at_) drop_first();
+    ahead_.dispatch(window_);
   }
 
   // One step of the reading from where it stands.
@@ -143,7 +95,7 @@ class block_inflater final : public inflater {
         text_->expand(out);
         if (!text_->done()) return step::room;
         text_.reset();
-        spare_.push_back(std::move(coded_.coded));
+        ahead_.recycle(std::move(coded_.coded));
         part_ = part::magic;
         return step::on;
       case part::libbz2:
@@ -191,38 +143,34 @@ class block_inflater final : public inflater {
   step block(bool last) {
     const std::uint64_t start = at_ + magic_bits;
     const std::uint32_t max_block = 100000 * level_;
-    while (!jobs_.empty() &&
-           (jobs_.front()->start < start || (jobs_.front()->start == start && jobs_.front()->max_block != max_block)))
-      drop_first();
-    if (jobs_.empty() || jobs_.front()->start != start) {
+    bzip2_job* job = ahead_.first(start, max_block);
+    if (job == nullptr) {
       // The block can be decoded once a magic follows it, the input has ended, or the window is full.
       const bool follows = !window_.magics().empty() && window_.magics().back().place.bit > start;
       if (!follows && !last && !window_.full(keep())) return step::input;
-      submit(start, max_block, window_.end() / 8, true);
+      job = &ahead_.submit_first(start, max_block, window_);
     }
-    bzip2_job& job = *jobs_.front();
-    pool_.wait(job);
-    if (job.block.how == decoded_block::verdict::whole) {
-      coded_ = std::move(job.block);
-      text_.emplace(coded_.text());
-      combined_ = (combined_ << 1 | combined_ >> 31) ^ job.block.end.crc;
-      at_ = job.block.end.bit;
-      part_ = part::text;
-      jobs_.pop_front();
-      dispatch();
-      return step::on;
-    }
-    if (job.block.how == decoded_block::verdict::short_of_data) {
+    ahead_.wait(*job);
+    if (job->block.how == decoded_block::verdict::short_of_data) {
       // Decoded again over all the window holds once that is twice as much, or all there will be.
-      const std::uint64_t covered = job.first + job.bytes.size();
-      const bool grown = window_.end() / 8 - covered >= job.bytes.size();
+      const std::uint64_t covered = job->first + job->bytes.size();
+      const bool grown = window_.end() / 8 - covered >= job->bytes.size();
       if (!last && !window_.full(keep()) && !grown) return step::input;
       if (window_.end() / 8 > covered) {
-        drop_first();
+        ahead_.recycle(ahead_.take_first().coded);
         return step::on;
       }
     }
-    jobs_.pop_front();
+    coded_ = ahead_.take_first();
+    if (coded_.how == decoded_block::verdict::whole) {
+      text_.emplace(coded_.text());
+      combined_ = (combined_ << 1 | combined_ >> 31) ^ coded_.end.crc;
+      at_ = coded_.end.bit;
+      part_ = part::text;
+      ahead_.dispatch(window_);
+      return step::on;
+    }
+    ahead_.recycle(std::move(coded_.coded));
     stored_ = static_cast<std::uint32_t>(window_.bits(start, 32));
     libbz2_.emplace(level_);
     part_ = part::libbz2;
@@ -277,10 +225,7 @@ class block_inflater final : public inflater {
     assert((part_ != part::header && part_ != part::padding) || at_ % 8 == 0);
     assert(text_.has_value() == (part_ == part::text));
     assert(libbz2_.has_value() == (part_ == part::libbz2));
-    assert(jobs_.size() <= pool_.threads() + jobs_waiting + 1);
-    assert(
-        std::is_sorted(jobs_.begin(), jobs_.end(), [](const auto& a, const auto& b) { return a->start <= b->start; }));
-    assert(jobs_.empty() || jobs_.front()->start > at_);
+    ahead_.check(at_);
   }
 
   bzip2_window window_;
@@ -291,13 +236,10 @@ class block_inflater final : public inflater {
   std::uint32_t stored_ = 0;    // the CRC held by the block that libbz2 reads
   bool ended_ = false;          // a stream has ended
   bool damaged_ = false;
-  decoded_block coded_;                           // the block taken last
-  std::optional<bzip2_runs> text_;                // the expansion of its text, while it is given
-  std::vector<std::vector<std::uint8_t>> spare_;  // memory for texts, of blocks given
+  decoded_block coded_;             // the block taken last
+  std::optional<bzip2_runs> text_;  // the expansion of its text, while it is given
   std::optional<libbz2_block> libbz2_;
-  std::uint64_t dispatched_ = 0;  // the start of the last block given to the pool
-  std::deque<std::shared_ptr<bzip2_job>> jobs_;
-  bzip2_pool pool_;  // last, so that its threads are stopped before the rest goes
+  bzip2_ahead ahead_;  // last, so that its threads are stopped before the rest goes
 };
 
 }  // namespace
