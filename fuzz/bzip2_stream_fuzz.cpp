@@ -1,6 +1,7 @@
 // Fuzzes the reading of bzip2 streams on several threads against libbz2 in sequence: streams that
 // libbz2 packs from the input, cut short, with a byte changed and with false block starts planted,
-// fed in pieces, must give the same text and end the same way.
+// fed in pieces as a pipe brings them, and held ahead in a window of any size down to a few bytes,
+// must give the same text and end the same way.
 #include <bzlib.h>
 
 #include <cstdint>
@@ -12,10 +13,10 @@
 #include "inflating.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size < 8) return 0;
+  if (size < 9) return 0;
   // Two streams of the text, at levels the first bytes choose; then where to cut, which byte to
-  // change, where to plant candidates, and the size of the pieces fed.
-  const std::string text(reinterpret_cast<const char*>(data + 8), size - 8);
+  // change, where to plant candidates, the size of the pieces fed, and the window.
+  const std::string text(reinterpret_cast<const char*>(data + 9), size - 9);
   std::string input;
   for (int level : {data[0] % 9 + 1, data[1] % 9 + 1}) {
     std::string packed(text.size() + text.size() / 100 + 700, '\0');
@@ -37,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // little room for text as it chooses.
   const feeding feed{{data[6] * 37u + 1, 0, data[7] * 4099u}, data[7] % 4 == 0 ? 1u : 65536u};
   const auto in_sequence = inflate_all(*inflater_for(compression::bzip2, 1), input, feed);
-  const auto on_threads = inflate_all(*bzip2_blocks(2, planted), input, feed);
+  const std::size_t window = data[8] == 0 ? bzip2_window_size : data[8] * 61u;
+  const auto on_threads = inflate_all(*bzip2_blocks(2, planted, window), input, feed);
   if (on_threads != in_sequence) std::abort();
   return 0;
 }
