@@ -104,7 +104,7 @@ decoded_block bzip2_block_decoder::decode(std::span<const std::uint8_t> data, st
     next[row] = i << 8 | byte;
   }
 
-  if (block.coded.size() < *size) block.coded.resize(max_block);
+  if (block.coded.size() < *size) block.coded.resize(*size);
   read_text(next, *size, origin, ahead_.get(), block.coded.data());
 
   bzip2_runs text({block.coded.data(), *size});
