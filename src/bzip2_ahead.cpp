@@ -7,18 +7,20 @@
 
 namespace {
 
-// Jobs not yet taken, beyond one a thread: the texts that wait for the reading while each thread
-// decodes another.
-constexpr std::size_t jobs_waiting = 1;
+// The jobs not yet taken sort as many bytes as this many blocks of the largest level: one a
+// thread, and one more whose text waits for the reading while each thread decodes another. Blocks
+// of lower levels are smaller, and more of them are decoded ahead.
+constexpr std::uint64_t blocks_ahead = 1;
+constexpr std::uint64_t largest_block = 900000;
 
 }  // namespace
 
 void bzip2_ahead::dispatch(const bzip2_window& window) {
-  const std::size_t most = pool_.threads() + jobs_waiting;
+  const std::uint64_t most = (pool_.threads() + blocks_ahead) * largest_block;
   const std::deque<found_magic>& magics = window.magics();
   auto next = std::partition_point(magics.begin(), magics.end(),
                                    [this](const found_magic& m) { return m.place.bit <= dispatched_; });
-  for (; next != magics.end() && next + 1 != magics.end() && jobs_.size() < most; ++next)
+  for (; next != magics.end() && next + 1 != magics.end() && sorting_ + 100000 * next->level <= most; ++next)
     if (next->place.kind == bzip2_magic::block)
       submit(next->place.bit, 100000 * next->level, window, (next[1].place.bit + 7) / 8, false);
 }
@@ -41,6 +43,7 @@ bzip2_job& bzip2_ahead::submit_first(std::uint64_t start, std::uint32_t max_bloc
 decoded_block bzip2_ahead::take_first() {
   pool_.wait(*jobs_.front());
   decoded_block block = std::move(jobs_.front()->block);
+  sorting_ -= jobs_.front()->max_block;
   jobs_.pop_front();
   return block;
 }
@@ -58,17 +61,19 @@ bzip2_job& bzip2_ahead::submit(std::uint64_t start, std::uint32_t max_block, con
     spare_.pop_back();
   }
   pool_.submit(job, first);
+  sorting_ += max_block;
   dispatched_ = std::max(dispatched_, start);
   return *(first ? jobs_.emplace_front(std::move(job)) : jobs_.emplace_back(std::move(job)));
 }
 
 void bzip2_ahead::drop_first() {
   pool_.drop(jobs_.front());
+  sorting_ -= jobs_.front()->max_block;
   jobs_.pop_front();
 }
 
 void bzip2_ahead::check([[maybe_unused]] std::uint64_t at) const {
-  assert(jobs_.size() <= pool_.threads() + jobs_waiting + 1);
+  assert(sorting_ <= (pool_.threads() + blocks_ahead + 1) * largest_block);
   assert(std::adjacent_find(jobs_.begin(), jobs_.end(),
                             [](const auto& a, const auto& b) { return a->start >= b->start; }) == jobs_.end());
   assert(jobs_.empty() || jobs_.front()->start > at);

@@ -10,8 +10,9 @@
 #include "bzip2_window.h"
 
 // Jobs given to the pool as the magics of blocks are found, kept in the order of the bits their
-// blocks begin at, until the reading takes or drops them. At most one more than there are threads
-// waits to be taken, each holding its bytes and, once decoded, a block's text with runs still coded.
+// blocks begin at, until the reading takes or drops them. Each holds its bytes and, once decoded,
+// a block's text with runs still coded: the jobs not yet taken sort, and hold, at most as much as
+// a block of the largest level for each thread and one more.
 class bzip2_ahead {
  public:
   explicit bzip2_ahead(unsigned threads) : pool_(threads) {}
@@ -47,6 +48,7 @@ class bzip2_ahead {
 
   std::deque<std::shared_ptr<bzip2_job>> jobs_;
   std::uint64_t dispatched_ = 0;                  // the start of the last block given to the pool
+  std::uint64_t sorting_ = 0;                     // the bytes that the jobs' blocks may sort
   std::vector<std::vector<std::uint8_t>> spare_;  // memory for texts, of blocks given
   bzip2_pool pool_;                               // last, so that its threads stop before the jobs go
 };
