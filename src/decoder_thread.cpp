@@ -61,6 +61,7 @@ ssize_t decoder_thread::read(char* buffer, std::size_t size, const std::stop_tok
   std::copy_n(block.data() + taken_, n, buffer);
   taken_ += n;
   if (taken_ == block.size()) {
+    spare_.push_back(std::move(blocks_.front()));
     blocks_.pop_front();
     taken_ = 0;
     changed_.notify_all();
@@ -161,7 +162,15 @@ bool decoder_thread::hand_over(const std::stop_token& stop, std::string& block, 
   std::unique_lock held(lock_);
   if (!changed_.wait(held, stop, [this] { return blocks_.size() < blocks_ahead; })) return false;
   block.resize(used);
-  blocks_.push_back(std::exchange(block, std::string(block_size, '\0')));
+  blocks_.push_back(std::move(block));
+  // A block the scan has read is filled again: a new one would be new pages of memory each time.
+  if (spare_.empty()) {
+    block.assign(block_size, '\0');
+  } else {
+    block = std::move(spare_.back());
+    spare_.pop_back();
+    block.resize(block_size);
+  }
   used = 0;
   changed_.notify_all();
   return true;

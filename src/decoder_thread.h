@@ -12,6 +12,7 @@
 #include <stop_token>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "file_bytes.h"
 #include "inflaters.h"
@@ -57,7 +58,8 @@ class decoder_thread {
   std::mutex lock_;
   std::condition_variable_any changed_;
   std::deque<std::string> blocks_;
-  std::size_t taken_ = 0;  // bytes of the front block already read
+  std::vector<std::string> spare_;  // blocks the scan has read, to be filled again
+  std::size_t taken_ = 0;           // bytes of the front block already read
   bool ended_ = false;
   bool damaged_ = false;
   std::exception_ptr error_;
