@@ -20,7 +20,8 @@ void bzip2_ahead::dispatch(const bzip2_window& window) {
   const std::deque<found_magic>& magics = window.magics();
   auto next = std::partition_point(magics.begin(), magics.end(),
                                    [this](const found_magic& m) { return m.place.bit <= dispatched_; });
-  for (; next != magics.end() && next + 1 != magics.end() && sorting_ + 100000 * next->level <= most; ++next)
+  for (; next != magics.end() && next + 1 != magics.end() && sorting_ + std::uint64_t{100000} * next->level <= most;
+       ++next)
     if (next->place.kind == bzip2_magic::block)
       submit(next->place.bit, 100000 * next->level, window, (next[1].place.bit + 7) / 8, false);
 }
