@@ -36,9 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::uint64_t bit = data[5] + 1u; bit < 8 * input.size(); bit += 8u * data[5] + 13) planted.push_back(bit);
   // Pieces of the size the input chooses, with calls that bring nothing new among them, and as
   // little room for text as it chooses.
-  const feeding feed{{data[6] * 37u + 1, 0, data[7] * 4099u}, data[7] % 4 == 0 ? 1u : 65536u};
+  const feeding feed{{data[6] * std::size_t{37} + 1, 0, data[7] * std::size_t{4099}}, data[7] % 4 == 0 ? 1u : 65536u};
   const auto in_sequence = inflate_all(*inflater_for(compression::bzip2, 1), input, feed);
-  const std::size_t window = data[8] == 0 ? bzip2_window_size : data[8] * 61u;
+  const std::size_t window = data[8] == 0 ? bzip2_window_size : data[8] * std::size_t{61};
   const auto on_threads = inflate_all(*bzip2_blocks(2, planted, window), input, feed);
   if (on_threads != in_sequence) std::abort();
   return 0;
