@@ -171,8 +171,6 @@ std::optional<session> parse_line(std::string_view piece, bool any_day, std::str
 }
 
 std::optional<std::string> today_text(std::time_t now) {
-  static constexpr std::array<std::string_view, 12> mnames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   std::tm local{};
   if (localtime_r(&now, &local) == nullptr) return std::nullopt;
   std::string text(2, '0');

@@ -1,6 +1,7 @@
 // Session closing lines of the Ornid log: recognising them and taking them apart.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -27,6 +28,10 @@ struct session {
 // Reads one piece of the log (at most 254 bytes of a line); yields the session it closes, if any.
 // With any_day set, a session whose stamp does not hold today is not taken.
 std::optional<session> parse_line(std::string_view piece, bool any_day, std::string_view today);
+
+// The names of the months as stamps write them.
+inline constexpr std::array<std::string_view, 12> mnames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 // The day of `now` in the local time zone as "DD Mon" ("05 Dec"); none when it cannot be broken down.
 std::optional<std::string> today_text(std::time_t now);
