@@ -36,8 +36,8 @@ constexpr signature signatures[] = {
     {compression::refused, "\x1f\x1e"sv, "\x1f\x1e"sv},                                        // pack
     {compression::refused, "\x89LZO\x00\x0d\x0a\x1a\x0a"sv, "\x89LZO\x00\x0d\x0a\x1a\x0a"sv},  // lzop
     {compression::refused, "\x02\x21\x4c\x18"sv, "\x02\x21\x4c\x18"sv},                        // lz4 -l
-    {compression::refused, "PK\x03\x04"sv, "PK\x03\x04"sv},                                    // zip
-    {compression::refused, "PK\x05\x06"sv, "PK\x05\x06"sv},                                    // empty zip
+    {compression::archive, "PK\x03\x04"sv, "PK\x03\x04"sv},                                    // zip
+    {compression::archive, "PK\x05\x06"sv, "PK\x05\x06"sv},                                    // empty zip
 };
 
 // Skippable frames are looked past within this many bytes; a log whose first frame lies further

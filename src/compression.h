@@ -6,8 +6,8 @@
 #include <string_view>
 
 // How a log's bytes are stored: text, a format that is read, or one that is recognised only to be
-// refused (compress, pack, lzop, lz4's legacy format and zip).
-enum class compression { none, gzip, zstd, xz, bzip2, lz4, lzip, lzma, refused };
+// refused (compress, pack, lzop and lz4's legacy format, or a zip archive).
+enum class compression { none, gzip, zstd, xz, bzip2, lz4, lzip, lzma, refused, archive };
 
 // The bytes that tell any format, but for the frame that follows skippable frames.
 constexpr std::size_t signature_size = 13;

@@ -52,8 +52,8 @@ ssize_t decoder_thread::read(char* buffer, std::size_t size, const std::stop_tok
   if (!changed_.wait(held, stop, [this] { return !blocks_.empty() || ended_; })) return 0;
   if (blocks_.empty()) {
     if (error_) std::rethrow_exception(error_);
-    if (!damaged_) return 0;
-    errno = EIO;
+    if (failure_ == 0) return 0;
+    errno = failure_;
     return -1;
   }
   std::string& block = blocks_.front();
@@ -70,23 +70,23 @@ ssize_t decoder_thread::read(char* buffer, std::size_t size, const std::stop_tok
 }
 
 void decoder_thread::run(const std::stop_token& stop, file_bytes& bytes, const std::string& head, inflater& inflater) {
-  bool damaged = true;
+  int failure = log_error::damaged;
   try {
     // A stop wakes the thread even while it waits for input that may never come.
     std::stop_callback wake_up(stop, [this] { stopped_.raise(); });
-    damaged = !decode(stop, bytes, head, inflater);
+    failure = decode(stop, bytes, head, inflater);
   } catch (...) {
     std::lock_guard held(lock_);
     error_ = std::current_exception();
   }
   std::lock_guard held(lock_);
-  damaged_ = damaged;
+  failure_ = failure;
   ended_ = true;
   changed_.notify_all();
 }
 
-bool decoder_thread::decode(const std::stop_token& stop, file_bytes& bytes, const std::string& head,
-                            inflater& inflater) {
+int decoder_thread::decode(const std::stop_token& stop, file_bytes& bytes, const std::string& head,
+                           inflater& inflater) {
   // The input, [taken, filled); it holds less than input_size when more is read.
   const read_buffer buffer(2 * input_size);
   char* const input = buffer.data();
@@ -96,7 +96,7 @@ bool decoder_thread::decode(const std::stop_token& stop, file_bytes& bytes, cons
   std::string block(block_size, '\0');
   std::size_t used = 0;
   bool damaged = false;
-  bool failed = false;   // reading the log failed
+  int failed = 0;        // why reading the log failed, if it did
   bool drained = false;  // the inflater was called with no new input
   enum class step { read, inflate, hand_over, end };
   step next = filled == 0 ? step::read : step::inflate;
@@ -112,9 +112,9 @@ bool decoder_thread::decode(const std::stop_token& stop, file_bytes& bytes, cons
             next = step::inflate;
             break;
           }
-          if (!hand_over(stop, block, used)) return true;
+          if (!hand_over(stop, block, used)) return 0;
         }
-        if (!stopped_.wait(bytes, stop)) return true;
+        if (!stopped_.wait(bytes, stop)) return 0;
         std::memmove(input, input + taken, filled - taken);
         filled -= taken;
         taken = 0;
@@ -122,7 +122,7 @@ bool decoder_thread::decode(const std::stop_token& stop, file_bytes& bytes, cons
         filled += static_cast<std::size_t>(std::max<ssize_t>(n, 0));
         // What came before a failed read is inflated to its end, as if nothing followed.
         last = n <= 0;
-        failed = n < 0;
+        failed = n < 0 ? errno : 0;
         drained = false;
         next = step::inflate;
         break;
@@ -146,13 +146,14 @@ bool decoder_thread::decode(const std::stop_token& stop, file_bytes& bytes, cons
         break;
       }
       case step::hand_over:
-        if (!hand_over(stop, block, used)) return true;
+        if (!hand_over(stop, block, used)) return 0;
         next = step::inflate;
         break;
       case step::end:
         // Damage, a failed read, or no progress with all the input there is: a clean end only
         // where a member ends, all its input used.
-        return hand_over(stop, block, used) && !failed && !damaged && taken == filled && inflater.whole();
+        if (!hand_over(stop, block, used) || failed != 0) return failed;
+        return !damaged && taken == filled && inflater.whole() ? 0 : log_error::damaged;
     }
   }
 }

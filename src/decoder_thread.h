@@ -49,9 +49,10 @@ class decoder_thread {
  private:
   // Inflates the log's bytes, after the head already read, until the end or the first damage.
   void run(const std::stop_token& stop, file_bytes& bytes, const std::string& head, inflater& inflater);
-  // Whether the input inflated cleanly to its end. The blocks go to the scan as they fill, and
-  // sooner when the input would keep the scan waiting.
-  bool decode(const std::stop_token& stop, file_bytes& bytes, const std::string& head, inflater& inflater);
+  // Why the input did not inflate cleanly to its end, as an errno (see log_error); 0 when it did,
+  // or the run stopped. The blocks go to the scan as they fill, and sooner when the input would
+  // keep the scan waiting.
+  int decode(const std::stop_token& stop, file_bytes& bytes, const std::string& head, inflater& inflater);
   // Hands the used part of a block to the scan once it has room; false when the run stopped.
   bool hand_over(const std::stop_token& stop, std::string& block, std::size_t& used);
 
@@ -61,7 +62,7 @@ class decoder_thread {
   std::vector<std::string> spare_;  // blocks the scan has read, to be filled again
   std::size_t taken_ = 0;           // bytes of the front block already read
   bool ended_ = false;
-  bool damaged_ = false;
+  int failure_ = 0;  // why the inflating ended short of a clean end, as an errno
   std::exception_ptr error_;
   stop_signal stopped_;
   std::jthread thread_;  // last, so that it is stopped and joined before the rest goes

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -23,6 +25,37 @@ short poll_log(int fd, int wake, int timeout, bool& woken) {
 
 }  // namespace
 
+std::string failure_reason(int error) {
+  switch (error) {
+    case ENOENT:
+      return "no such file";
+    case EACCES:
+    case EPERM:
+      return "permission denied";
+    case EMFILE:
+    case ENFILE:
+      return "too many open files";
+    case EISDIR:
+      return "a directory";
+    case log_error::cut_short:
+      return "cut short while it was read";
+    case log_error::damaged:
+      return "damaged, cut short, or too large to decode in the memory allowed";
+    case log_error::unread_format:
+      return "compressed in a format that is not read (compress, pack, lzop or lz4's legacy one)";
+    case log_error::no_decoder:
+      return "compressed in a format that this build does not read";
+    case log_error::archive:
+      return "an archive, not a log";
+    case log_error::replaced:
+      return "replaced by another file since the run began";
+    default:
+      std::string text = std::strerror(error);
+      if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+      return text;
+  }
+}
+
 ssize_t read_log(int fd, char* buffer, std::size_t size, std::optional<std::uint64_t> left,
                  std::optional<std::uint64_t> at) {
   if (left) size = static_cast<std::size_t>(std::min<std::uint64_t>(size, *left));
@@ -31,7 +64,7 @@ ssize_t read_log(int fd, char* buffer, std::size_t size, std::optional<std::uint
     const ssize_t n = at ? ::pread(fd, buffer, size, static_cast<off_t>(*at)) : ::read(fd, buffer, size);
     if (n < 0 && errno == EINTR) continue;
     if (n == 0 && left) {
-      errno = EIO;
+      errno = log_error::cut_short;
       return -1;
     }
     return n;

@@ -1,4 +1,4 @@
-// Opening the log and the reports, and the refusals that keep stored bytes safe.
+// Checking the logs and opening the reports, and the refusals that keep stored bytes safe.
 #include "files.h"
 
 #include <fcntl.h>
@@ -6,8 +6,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <map>
+#include <utility>
+
+#include "file_bytes.h"
+
 std::string quoted(std::string_view what, std::string_view name) {
   return std::string(what) + ": \"" + std::string(name) + "\"\n\n";
+}
+
+std::string reason_line(std::string_view name, int error) {
+  return "ornsum: \"" + std::string(name) + "\": " + failure_reason(error) + "\n";
 }
 
 namespace {
@@ -29,24 +39,29 @@ file_id file_on(int fd) {
 
 file_id file_on(const std::optional<sink>& report) { return report ? file_on(report->fd()) : file_id{}; }
 
+file_id file_on(const log_file& log) { return log.size ? file_id{log.dev, log.ino} : file_on(log.fd); }
+
 bool same(file_id a, file_id b) { return a.ino != 0 && a.dev == b.dev && a.ino == b.ino; }
 
-// Opens a log for reading, noting the size of a regular file, and adds it to logs; a directory is
-// refused, since reading it would fail at once.
-void open_log(const std::string& name, std::vector<log_file>& logs) {
-  int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  struct stat st;
-  if (fd >= 0 && (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
-    ::close(fd);
-    fd = -1;
+// Checks a log by opening it: a regular file, its size noted, is closed again until it is read;
+// anything else stays open. A directory is refused, since reading it would fail at once.
+log_file check_log(const std::string& name) {
+  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat st {};
+  int error = fd < 0 ? errno : 0;
+  if (fd >= 0 && ::fstat(fd, &st) != 0) error = errno;
+  if (fd >= 0 && error == 0 && S_ISDIR(st.st_mode)) error = EISDIR;
+  if (error != 0) {
+    if (fd >= 0) ::close(fd);
+    throw failure(quoted("Cannot open file", name) + reason_line(name, error));
   }
-  if (fd < 0) throw failure(quoted("Cannot open file", name));
-  logs.push_back(
-      {name, fd, S_ISREG(st.st_mode) ? std::optional(static_cast<std::uint64_t>(st.st_size)) : std::nullopt});
+  if (!S_ISREG(st.st_mode)) return {name, std::nullopt, fd, st.st_dev, st.st_ino};
+  ::close(fd);
+  return {name, static_cast<std::uint64_t>(st.st_size), -1, st.st_dev, st.st_ino};
 }
 
-// Every log is open before a report is touched, so a month of them may pass the soft limit of open
-// files: it is raised to the hard one.
+// A month of logs that are pipes is held open at once: the soft limit of open files is raised to
+// the hard one.
 void room_for_files(std::size_t logs) {
   struct rlimit limit;
   if (logs > 16 && ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
@@ -60,17 +75,38 @@ void room_for_files(std::size_t logs) {
 void open_report(std::optional<sink>& report, const std::optional<std::string>& name) {
   if (!name) return;
   int fd = ::open(name->c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) throw failure(quoted("Cannot open file", *name));
+  if (fd < 0) throw failure(quoted("Cannot open file", *name) + reason_line(*name, errno));
   report.emplace(fd, false);
 }
 
 }  // namespace
 
+opened_log::opened_log(const log_file& log) {
+  if (!log.size) {
+    fd_ = log.fd;
+    return;
+  }
+  fd_ = ::open(log.name.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat st {};
+  error_ = fd_ < 0 ? errno : ::fstat(fd_, &st) != 0 ? errno : 0;
+  if (error_ == 0 && (st.st_dev != log.dev || st.st_ino != log.ino)) error_ = log_error::replaced;
+  owned_ = fd_ >= 0;
+  if (error_ == 0) return;
+  if (owned_) ::close(fd_);
+  fd_ = -1;
+  owned_ = false;
+}
+
+opened_log::~opened_log() {
+  if (owned_) ::close(fd_);
+}
+
 run_files::run_files(const settings& run, int out_fd, int err_fd) {
   try {
     open(run, out_fd, err_fd);
   } catch (...) {
-    for (const log_file& log : logs_) ::close(log.fd);
+    for (const log_file& log : logs_)
+      if (log.fd >= 0) ::close(log.fd);
     throw;
   }
 }
@@ -81,9 +117,16 @@ void run_files::open(const settings& run, int out_fd, int err_fd) {
   room_for_files(names.size());
   logs_.reserve(names.size());
   const file_id err = file_on(err_fd);
+  std::map<std::pair<dev_t, ino_t>, std::string> named;
   for (const std::string& name : names) {
-    open_log(name, logs_);
-    if (same(err, file_on(logs_.back().fd))) throw failure("");
+    logs_.push_back(check_log(name));
+    const file_id log = file_on(logs_.back());
+    if (same(err, log)) throw failure("");
+    if (log.ino == 0) continue;
+    const auto [first, fresh] = named.try_emplace({log.dev, log.ino}, name);
+    if (!fresh)
+      warnings_.push_back("ornsum: warning: \"" + name + "\" is the file \"" + first->second +
+                          "\" named before: it is read twice\n");
   }
   open_report(ses_, run.out_ses);
   open_report(nodes_, run.out_nodes);
@@ -91,7 +134,7 @@ void run_files::open(const settings& run, int out_fd, int err_fd) {
   const file_id ses = file_on(ses_);
   const file_id nodes = file_on(nodes_);
   for (const log_file& log_file : logs_) {
-    const file_id log = file_on(log_file.fd);
+    const file_id log = file_on(log_file);
     if (same(out, log)) throw failure(quoted("Standard output is the log", log_file.name));
     if (same(ses, log)) throw failure(quoted("Report file is the log", *run.out_ses));
     if (same(nodes, log)) throw failure(quoted("Report file is the log", *run.out_nodes));
@@ -104,13 +147,14 @@ void run_files::open(const settings& run, int out_fd, int err_fd) {
 }
 
 run_files::~run_files() {
-  for (const log_file& log : logs_) ::close(log.fd);
+  for (const log_file& log : logs_)
+    if (log.fd >= 0) ::close(log.fd);
 }
 
 void run_files::truncate_reports(const settings& run) {
   for (auto [report, name] : {std::pair{ses(), &run.out_ses}, std::pair{nodes(), &run.out_nodes}}) {
     struct stat st;
     if (report && ::fstat(report->fd(), &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(report->fd(), 0) != 0)
-      throw failure(quoted("Cannot open file", **name));
+      throw failure(quoted("Cannot open file", **name) + reason_line(**name, errno));
   }
 }

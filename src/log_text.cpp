@@ -44,7 +44,9 @@ log_text::log_text(file_bytes bytes, unsigned threads) : bytes_(bytes) {
   std::unique_ptr<inflater> inflater = inflater_for(format_, threads);
   if (!inflater) {
     head_.clear();
-    head_error_ = EIO;
+    head_error_ = format_ == compression::refused   ? log_error::unread_format
+                  : format_ == compression::archive ? log_error::archive
+                                                    : log_error::no_decoder;
     return;
   }
   try {
@@ -96,8 +98,8 @@ ssize_t log_text::read(char* buffer, std::size_t size, const std::stop_token& st
   if (opened_ && tar_header(opening_)) {
     decoder_.reset();
     head_.clear();
-    head_error_ = EIO;
-    errno = EIO;
+    head_error_ = log_error::archive;
+    errno = log_error::archive;
     return -1;
   }
   return n > 0 ? static_cast<ssize_t>(n) : got;

@@ -25,11 +25,11 @@ class log_text {
 
   // How the log is stored.
   compression format() const { return format_; }
-  // Fills buffer as read(2) does with the text that follows what was read before: -1 with EIO
-  // once the log turns out truncated, or a compressed log damaged or of a format this build cannot
-  // read, after all that came before cleanly, or at once when its text is a tar. What the decoding
-  // thread threw is thrown here. Once stop is requested, a read that would wait for the decoding
-  // thread returns 0.
+  // Fills buffer as read(2) does with the text that follows what was read before: -1 with errno
+  // telling why (see log_error) once reading fails, the log turns out truncated, or a compressed
+  // log damaged or of a format this build cannot read, after all that came before cleanly, or at
+  // once when its text is a tar. What the decoding thread threw is thrown here. Once stop is
+  // requested, a read that would wait for the decoding thread returns 0.
   ssize_t read(char* buffer, std::size_t size, const std::stop_token& stop = {});
 
  private:

@@ -3,6 +3,7 @@
 #include "logs.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <string>
 
 #include "compression.h"
@@ -33,7 +34,11 @@ log_segments::log_segments(const std::vector<log_file>& logs, std::uint64_t segm
   firsts_.reserve(logs.size() + 1);
   firsts_.push_back(0);
   for (const log_file& log : logs) {
-    const bool large = cut && log.size && *log.size >= 2 * segment_size && plain_text(log.fd, *log.size);
+    bool large = cut && log.size && *log.size >= 2 * segment_size;
+    if (large) {
+      const opened_log opened(log);
+      large = opened.fd() >= 0 && plain_text(opened.fd(), *log.size);
+    }
     firsts_.push_back(firsts_.back() + (large ? (*log.size + segment_size - 1) / segment_size : 1));
   }
 }
@@ -46,12 +51,20 @@ void log_segments::read(std::uint64_t k, const std::stop_token& stop,
                         const std::function<void(const byte_source&)>& scan) const {
   const std::size_t i = log_of(k);
   const log_file& log = logs_[i];
+  const opened_log opened(log);
+  if (opened.fd() < 0) {
+    scan([error = opened.error()](char*, std::size_t) {
+      errno = error;
+      return ssize_t{-1};
+    });
+    return;
+  }
   if (firsts_[i + 1] - firsts_[i] > 1) {
     const std::uint64_t begin = (k - firsts_[i]) * segment_size_;
-    scan(segment_bytes(log.fd, begin, std::min(*log.size, begin + segment_size_), *log.size, stop, counted_));
+    scan(segment_bytes(opened.fd(), begin, std::min(*log.size, begin + segment_size_), *log.size, stop, counted_));
     return;
   }
   // One decoder a worker: the workers already take every CPU.
-  log_text text(file_bytes(log.fd, log.size, counted_), 1);
+  log_text text(file_bytes(opened.fd(), log.size, counted_), 1);
   scan([&](char* buffer, std::size_t size) { return stop.stop_requested() ? 0 : text.read(buffer, size, stop); });
 }

@@ -51,25 +51,44 @@ int main(int argc, char** argv) {
   std::set_new_handler([] { throw std::bad_alloc(); });
 
   std::optional<sink> out;
-  // Opening the files writes nothing, so the banner can wait until it is known that standard
-  // error does not lead to the log.
+  // Opening the files writes nothing, so the banner and the warnings can wait until it is known
+  // that standard error does not lead to a log.
+  std::vector<std::string> warnings;
   bool bannered = false;
+  const auto announce = [&] {
+    if (bannered) return;
+    bannered = true;
+    tell(banner());
+    for (const std::string& warning : warnings) tell(warning);
+  };
   try {
     const bool terminal = ::isatty(STDOUT_FILENO) == 1;
     out.emplace(STDOUT_FILENO, terminal);
     command c = read_command_line(argc, argv);
+    warnings = c.warnings;
     const char* asked_frames = std::getenv("ORNSUM_FRAMES");
     const std::optional<frame_plan> plan = plan_frames(asked_frames, utf8_terminal(terminal));
     std::optional<run_files> files;
-    if (!c.show_usage && !c.invalid_switch && plan) files.emplace(c.run, STDOUT_FILENO, STDERR_FILENO);
-    tell(banner());
-    bannered = true;
+    const bool runs = !c.show_usage && !c.show_help && !c.show_version && !c.invalid_switch;
+    if (runs && plan) {
+      files.emplace(c.run, STDOUT_FILENO, STDERR_FILENO);
+      warnings.insert(warnings.end(), files->warnings().begin(), files->warnings().end());
+    }
+    announce();
     if (c.show_usage) {
       tell(usage());
       return 2;
     }
+    if (c.show_help || c.show_version) {
+      out->write(c.show_help ? usage() : version());
+      out->close();
+      if (!out->failed()) return 0;
+      tell("Cannot write standard output\n\n");
+      return 2;
+    }
     if (c.invalid_switch) {
       tell(std::string("Invalid switch: \"") + *c.invalid_switch + "\"\n");
+      if (!c.expected.empty()) tell("ornsum: " + std::string(c.expected) + "\n");
       return 2;
     }
     if (!plan) {
@@ -79,21 +98,22 @@ int main(int argc, char** argv) {
     const auto fd = [](const sink* report) { return report != nullptr ? report->fd() : -1; };
     const bool show_progress =
         progress_wanted(STDERR_FILENO, {c.run.q ? -1 : STDOUT_FILENO, fd(files->ses()), fd(files->nodes())});
-    std::vector<std::string> complaints = scan_log(c.run, *files, *out, *plan, show_progress);
+    run_end end = scan_log(c.run, *files, *out, *plan, show_progress);
     out->close();
-    if (out->failed()) complaints.emplace_back("Cannot write standard output\n\n");
-    for (const std::string& complaint : complaints) tell(complaint);
-    if (!complaints.empty()) return 2;
+    if (out->failed()) end.complaints.emplace_back("Cannot write standard output\n\n");
+    for (const std::string& warning : end.warnings) tell(warning);
+    for (const std::string& complaint : end.complaints) tell(complaint);
+    if (!end.complaints.empty()) return 2;
     tell("Done!\n\n");
     return 0;
   } catch (const failure& f) {
     out.reset();
-    // An empty message means standard error is the log: not even the banner may be written.
-    if (!bannered && *f.what() != '\0') tell(banner());
+    // An empty message means standard error is a log: not even the banner may be written.
+    if (*f.what() != '\0') announce();
     tell(f.what());
   } catch (const std::bad_alloc&) {
     out.reset();
-    if (!bannered) tell(banner());
+    announce();
     tell("\n\nOut of memory\n\n");
   }
   return 2;

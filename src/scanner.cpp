@@ -126,15 +126,19 @@ read_buffer::read_buffer(std::size_t size) : storage_(new char[size + line]) {
 block_scanner::block_scanner(int fd, std::size_t block_size)
     : block_scanner([fd](char* buffer, std::size_t size) { return ::read(fd, buffer, size); }, block_size) {}
 
-block_scanner::block_scanner(byte_source source, std::size_t block_size)
-    : source_(std::move(source)), block_size_(block_size), buffer_(front + block_size) {
-  end_ = search_ = piece_ = front;
+block_scanner::block_scanner(byte_source source, std::size_t block_size, bool count_lines)
+    : source_(std::move(source)), block_size_(block_size), buffer_(front + block_size), count_lines_(count_lines) {
+  end_ = search_ = piece_ = counted_ = front;
 }
 
 void block_scanner::restart(byte_source source) {
   source_ = std::move(source);
-  end_ = search_ = piece_ = front;
-  finished_ = failed_ = false;
+  end_ = search_ = piece_ = counted_ = front;
+  line_start_ = true;
+  line_handed_ = false;
+  lines_ = 0;
+  finished_ = false;
+  error_ = 0;
 }
 
 std::optional<std::string_view> block_scanner::next() {
@@ -148,7 +152,11 @@ std::optional<std::string_view> block_scanner::next() {
     const std::uint64_t before = found.feeds & ((std::uint64_t{1} << in_window) - 1);
     const char* feed_before =
         before != 0 ? found.window + 63 - __builtin_clzll(before) : last_feed(base + search_, found.window);
-    if (feed_before != nullptr) piece_ = static_cast<std::size_t>(feed_before - base) + 1;
+    if (feed_before != nullptr) {
+      piece_ = static_cast<std::size_t>(feed_before - base) + 1;
+      line_start_ = true;
+      line_handed_ = false;
+    }
     search_ = at;
     if (end_ - at < marker_size) {
       if (!refill()) return std::nullopt;
@@ -168,9 +176,19 @@ std::optional<std::string_view> block_scanner::next() {
     // A marker that runs over the end of its piece is handed over all the same: the parser will
     // not find it, as a piece-by-piece reading would not.
     search_ = feed != nullptr ? static_cast<std::size_t>(feed - base) + 1 : limit;
+    whole_line_ = start == piece_ && line_start_ && (feed != nullptr || (finished_ && limit == end_));
+    first_of_line_ = !line_handed_;
     piece_ = search_;
+    line_start_ = feed != nullptr;
+    line_handed_ = feed == nullptr;
+    if (count_lines_) count_lines(start);
     return std::string_view(base + start, search_ - start);
   }
+}
+
+void block_scanner::count_lines(std::size_t to) {
+  lines_ += static_cast<std::uint64_t>(std::count(buffer_.data() + counted_, buffer_.data() + to, '\n'));
+  counted_ = to;
 }
 
 bool block_scanner::refill() {
@@ -178,6 +196,8 @@ bool block_scanner::refill() {
   const std::size_t keep = piece_ + (search_ - piece_) / piece_limit * piece_limit;
   // What is kept is less than a piece and a marker, so it fits before the front.
   const std::size_t to = front - (end_ - keep);
+  if (count_lines_) count_lines(keep);
+  counted_ = to;
   std::memmove(buffer_.data() + to, buffer_.data() + keep, end_ - keep);
   search_ = search_ - keep + to;
   piece_ = to;
@@ -186,7 +206,7 @@ bool block_scanner::refill() {
     ssize_t n = source_(buffer_.data() + end_, block_size_);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      failed_ = n < 0;
+      error_ = n < 0 ? errno : 0;
       finished_ = true;
     } else {
       end_ += static_cast<std::size_t>(n);

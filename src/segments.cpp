@@ -105,7 +105,7 @@ unsigned usable_cpus() {
 }
 
 bool scan_segments(const segment_list& list, const segment_plan& plan, const scan_options& options, address_book& book,
-                   const std::function<void(std::uint64_t segment, tally&)>& merge) {
+                   const std::function<bool(std::uint64_t segment, tally&)>& merge) {
   const std::uint64_t count = list.count();
   // Workers take segments at most this far ahead of the merge.
   const std::uint64_t window = plan.workers + std::uint64_t{2};
@@ -145,9 +145,9 @@ bool scan_segments(const segment_list& list, const segment_plan& plan, const sca
       changed.notify_all();
       hold.unlock();
       try {
-        merge(k, part);
+        const bool go_on = merge(k, part);
         hold.lock();
-        over = part.failed;
+        over = !go_on;
       } catch (...) {
         hold.lock();
         error = std::current_exception();

@@ -47,8 +47,8 @@ byte_source segment_bytes(int fd, std::uint64_t begin, std::uint64_t end, std::u
 // Tallies the segments on plan.workers threads and calls merge with the parts of each segment's
 // tally in log order, one call at a time, on the worker that hands on the part the merge waits
 // for, while the calling thread waits. The segment being merged is always read on; the others
-// wait while their parts hold the budget. Stops after the first part whose reading failed. What a
-// worker or the merge throws (out of memory) is thrown here, in its turn. Returns false, having
-// merged nothing, when no thread could be started.
+// wait while their parts hold the budget. Stops once merge returns false. What a worker or the
+// merge throws (out of memory) is thrown here, in its turn. Returns false, having merged nothing,
+// when no thread could be started.
 bool scan_segments(const segment_list& list, const segment_plan& plan, const scan_options& options, address_book& book,
-                   const std::function<void(std::uint64_t segment, tally&)>& merge);
+                   const std::function<bool(std::uint64_t segment, tally&)>& merge);

@@ -1,6 +1,16 @@
 // Tallies: the sessions of a stretch of the log, their rows drawn and their addresses numbered.
 #include "tally.h"
 
+std::optional<session> counted_session(std::string_view piece, const scan_options& options) {
+  std::optional<session> s = parse_line(piece, options.any_day, options.today);
+  if (s && options.days != nullptr && !options.days->holds(s->stamp)) return std::nullopt;
+  return s;
+}
+
+bool cut_closing_line(const block_scanner& scanner, std::string_view piece) {
+  return scanner.first_of_line() && !scanner.whole_line() && !parse_line(piece, false, {});
+}
+
 std::size_t tally::bytes() const {
   std::size_t n = addresses.text.size() + sizeof(std::size_t) * addresses.ends.size() +
                   sizeof(std::uint32_t) * ids.size() + sizeof(std::int64_t) * counts.size();
@@ -42,8 +52,11 @@ void tally_all(block_scanner& scanner, const scan_options& options, address_book
   };
   start({});
   while (std::optional<std::string_view> piece = scanner.next()) {
-    std::optional<session> s = parse_line(*piece, options.any_day, options.today);
-    if (!s) continue;
+    std::optional<session> s = counted_session(*piece, options);
+    if (!s) {
+      if (cut_closing_line(scanner, *piece)) ++t.cut;
+      continue;
+    }
     t.add(*s, options);
     if (t.bytes() < chunk_bytes) continue;
     t.number(book);
@@ -51,7 +64,7 @@ void tally_all(block_scanner& scanner, const scan_options& options, address_book
     hand_on(t);
     start(std::move(room));
   }
-  t.failed = scanner.failed();
+  t.failed = scanner.error();
   t.number(book);
   t.addresses = text_list{};
   // The last part of a segment is mostly smaller than the room it took.

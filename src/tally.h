@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "address_book.h"
+#include "days.h"
 #include "nodes.h"
 #include "parse.h"
 #include "scanner.h"
@@ -19,9 +20,16 @@
 struct scan_options {
   bool any_day = false;                           // only sessions whose stamp holds today count
   std::string_view today;                         // the day, as parse_line compares it
+  const day_set* days = nullptr;                  // only sessions on these days count, when given
   std::array<bool, 2> rows_in = {};               // whether rows are kept with KOI8-R frames, with UTF-8 ones
   std::atomic<std::uint64_t>* counted = nullptr;  // where the bytes read are added up, if anywhere
 };
+
+// The session that a piece closes, if it counts by the options.
+std::optional<session> counted_session(std::string_view piece, const scan_options& options);
+// Whether the last piece of the scanner, which counted no session, is a closing line lost to its
+// length: the first piece handed over of a longer line, which closes no session whatever the day.
+bool cut_closing_line(const block_scanner& scanner, std::string_view piece);
 
 // What the sessions of one stretch of the log come to, kept in log order for the merge: each
 // session's address, numbered in a book, and its counts, which go to the node table there, and its
@@ -33,7 +41,8 @@ struct tally {
   total sent = 0;
   total rcvd = 0;
   std::array<text_list, 2> rows;  // with KOI8-R frames and with UTF-8 ones
-  bool failed = false;            // reading stopped on an error
+  int failed = 0;                 // the errno of the read that stopped it on an error; 0 when none did
+  std::uint64_t cut = 0;          // closing lines lost to their length
 
   // The number of sessions.
   std::size_t sessions() const { return counts.size() / 2; }
@@ -47,6 +56,6 @@ struct tally {
 
 // Tallies every session that the scanner's pieces close, handing the tally on, its addresses
 // numbered in the book, each time it holds chunk_bytes or more, and once more at the end, with
-// failed set when reading failed.
+// failed set to the errno of the read that failed, if one did.
 void tally_all(block_scanner& scanner, const scan_options& options, address_book& book, std::size_t chunk_bytes,
                const std::function<void(tally&)>& hand_on);

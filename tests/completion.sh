@@ -10,7 +10,7 @@ trap 'rm -rf "$PWD"' EXIT
 touch ornid.log ornid.log.1.gz 'old report'
 mkdir logs
 compopt() { asked+=" $*"; }
-for word in - -s -so -nlo orn lo; do
+for word in - -s -so -nlo -t -ty orn lo; do
   COMP_WORDS=(ornsum "$word")
   COMP_CWORD=1
   asked=""
@@ -20,10 +20,12 @@ for word in - -s -so -nlo orn lo; do
   printf '%s:' "$word" "${offered[@]/#/ }" "$asked"
   echo
 done | diff -u - <(cat <<'END'
--: -a: -d: -n: -q: -s::
+-: --help: --version: -a: -d: -n: -q: -s: -t::
 -s: -slogs/: -sold report: -sornid.log: -sornid.log.1.gz: -o filenames:
 -so: -sold report: -sornid.log: -sornid.log.1.gz: -o filenames:
 -nlo: -nlogs/: -o filenames -o nospace:
+-t: -ttoday: -tyesterday::
+-ty: -tyesterday::
 orn: ornid.log: ornid.log.1.gz: -o filenames:
 lo: logs: -o filenames:
 END

@@ -87,17 +87,17 @@ const run_case cases[] = {
      "{ printf '\\037\\213\\010\\012\\0\\0\\0\\0\\0\\003'; head -c 300000 /dev/zero | tr '\\0' n; printf '\\0\\226\\325'; cat body; } >n.gz; "
      "for f in x.gz n.gz; do ornsum -q -sT $f 2>/dev/null; cmp S T && echo same; cat $f | ornsum -q -sT /dev/stdin 2>/dev/null; "
      "cmp S T && echo same; done; head -c 300011 n.gz >w.gz; printf '\\227\\325' >>w.gz; cat body >>w.gz; ornsum -q w.gz", 2,
-     "\n" + repeat(4, "\nsame\n") + "\n", "Processing file: \"w.gz\"...\nCannot read file: \"w.gz\"\n\n"},
+     "\n" + repeat(4, "\nsame\n") + "\n", "Processing file: \"w.gz\"...\nCannot read file: \"w.gz\"\n\nornsum: \"w.gz\": damaged, cut short, or too large to decode in the memory allowed\n"},
     // A gzip header of a method other than deflate is damage.
     {"gzip_other_method_refused", R"(gzip -c log | { printf '\037\213\011'; tail -c +4; } >t; ornsum -q -sT t)", 2, "\n",
-     "Processing file: \"t\"...\nCannot read file: \"t\"\n\n", {{"T", koi8(no_session + "\n")}}},
+     "Processing file: \"t\"...\nCannot read file: \"t\"\n\nornsum: \"t\": damaged, cut short, or too large to decode in the memory allowed\n", {{"T", koi8(no_session + "\n")}}},
     // The header of a second .lzma stream split by the pipe is read whole.
     {"lzma_second_header_split", "cat log log >l2; ornsum -q -sS l2 2>/dev/null; lzma -c log >a; cat a a | "
      "LD_PRELOAD=$SHIM READ_SPLIT=$(($(wc -c <a) + 5)) ornsum -q -sT /dev/stdin 2>/dev/null; cmp S T && echo same",
      0, "\n\nsame\n", ""},
     // Bytes after a member that begin no other are damage at once, while the pipe stays open.
     {"gzip_junk_after_member", "gzip -c log >c; mkfifo f; { cat c; printf junkjunk; cat f; } | { timeout 10 ornsum -q /dev/stdin; "
-     "echo $?; echo >f; }", 0, "\n2\n", "Processing file: \"/dev/stdin\"...\nCannot read file: \"/dev/stdin\"\n\n"},
+     "echo $?; echo >f; }", 0, "\n2\n", "Processing file: \"/dev/stdin\"...\nCannot read file: \"/dev/stdin\"\n\nornsum: \"/dev/stdin\": damaged, cut short, or too large to decode in the memory allowed\n"},
     // The decoder waiting for input that never comes does not hold the end of a failed run.
     {"decoder_stops_on_failed_run", "gzip -c log >c; mkfifo f; { head -c 10 c; cat f; } | { LD_PRELOAD=$SHIM MAIN_MALLOC_LIMIT=600000 "
      "timeout 10 ornsum -q /dev/stdin; echo $?; echo >f; }", 0, "2\n",
@@ -108,14 +108,15 @@ const run_case cases[] = {
      "Processing file: \"/dev/stdin\"...\n\n\nOut of memory\n\n"},
     // zstd frames with the windows of --long=27, the zstd tool's own limit, are read; wider ones are not.
     {"zstd_window_limit", "zstd -q --long=27 <log >c; ornsum -sS c; zstd -q --long=28 <log >c; ornsum -q c", 2, example_out + "\n",
-     "Processing file: \"c\"...\nDone!\n\n" + banner + "Processing file: \"c\"...\nCannot read file: \"c\"\n\n",
+     "Processing file: \"c\"...\nDone!\n\n" + banner + "Processing file: \"c\"...\nCannot read file: \"c\"\n\nornsum: \"c\": damaged, cut short, or too large to decode in the memory allowed\n",
      {{"S", S}}},
     // lzip and .lzma streams whose dictionary of 64 MiB fits in 80 MiB are read; of 128 MiB, not.
     {"lzma_formats_memory_limit", "lzip -c log >z; lzma -c log >a; for d in '032 004' '033 010'; do set -- $d; "
      "{ head -c 5 z; printf \"\\\\$1\"; tail -c +7 z; } >c; ornsum -sS c; { printf \"\\135\\0\\0\\0\\\\$2\"; tail -c +6 a; } >c; "
      "ornsum -sS c; done", 2, example_out + example_out + empty_out + empty_out,
      "Processing file: \"c\"...\nDone!\n\n" + banner + "Processing file: \"c\"...\nDone!\n\n" + banner +
-         "Processing file: \"c\"...\nCannot read file: \"c\"\n\n" + banner + "Processing file: \"c\"...\nCannot read file: \"c\"\n\n",
+         "Processing file: \"c\"...\nCannot read file: \"c\"\n\nornsum: \"c\": damaged, cut short, or too large to decode in the memory allowed\n" + banner +
+         "Processing file: \"c\"...\nCannot read file: \"c\"\n\nornsum: \"c\": damaged, cut short, or too large to decode in the memory allowed\n",
      {{"S", koi8(no_session + "\n")}}},
     // A line whose first bytes are all but a signature is text; so is one that begins with the
     // properties byte of a legacy .lzma header and an unlikely dictionary or uncompressed size.
