@@ -1,12 +1,6 @@
 // Tallies: the sessions of a stretch of the log, their rows drawn and their addresses numbered.
 #include "tally.h"
 
-std::optional<session> counted_session(std::string_view piece, const scan_options& options) {
-  std::optional<session> s = parse_line(piece, options.any_day, options.today);
-  if (s && options.days != nullptr && !options.days->holds(s->stamp)) return std::nullopt;
-  return s;
-}
-
 bool cut_closing_line(const block_scanner& scanner, std::string_view piece) {
   return scanner.first_of_line() && !scanner.whole_line() && !parse_line(piece, false, {});
 }

@@ -25,8 +25,13 @@ struct scan_options {
   std::atomic<std::uint64_t>* counted = nullptr;  // where the bytes read are added up, if anywhere
 };
 
-// The session that a piece closes, if it counts by the options.
-std::optional<session> counted_session(std::string_view piece, const scan_options& options);
+// The session that a piece closes, if it counts by the options; inline, as it is called for every
+// piece.
+inline std::optional<session> counted_session(std::string_view piece, const scan_options& options) {
+  std::optional<session> s = parse_line(piece, options.any_day, options.today);
+  if (s && options.days != nullptr && !options.days->holds(s->stamp)) return std::nullopt;
+  return s;
+}
 // Whether the last piece of the scanner, which counted no session, is a closing line lost to its
 // length: the first piece handed over of a longer line, which closes no session whatever the day.
 bool cut_closing_line(const block_scanner& scanner, std::string_view piece);
