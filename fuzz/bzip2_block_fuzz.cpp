@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "bzip2_bits.h"
-#include "bzip2_block.h"
-#include "bzip2_magic.h"
-#include "bzip2_text.h"
+#include "read/bzip2/bits.h"
+#include "read/bzip2/block.h"
+#include "read/bzip2/magic.h"
+#include "read/bzip2/text.h"
 
 namespace {
 

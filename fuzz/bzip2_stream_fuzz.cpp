@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "bzip2_streams.h"
 #include "inflating.h"
+#include "read/bzip2/streams.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 9) return 0;

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "log_text.h"
+#include "read/log_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   int fd = memfd_create("log", 0);

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "parse.h"
 #include "reference.h"
+#include "scan/parse.h"
 
 namespace {
 

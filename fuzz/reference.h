@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "parse.h"
+#include "scan/parse.h"
 
 namespace reference {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "reference.h"
-#include "scanner.h"
+#include "scan/scanner.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;

@@ -10,7 +10,8 @@
 #include <string>
 
 #include "reference.h"
-#include "segments.h"
+#include "report/tables.h"
+#include "scan/segments.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The address book: numbers in order of first appearance, the same for every thread, and every
 // address given back byte for byte.
-#include "address_book.h"
+#include "scan/address_book.h"
 
 #include <gtest/gtest.h>
 

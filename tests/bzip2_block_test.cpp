@@ -1,11 +1,10 @@
 // bzip2 blocks decoded one at a time from their magics: the text the bzip2 tool packed, block by
 // block, with the stream's CRC; damage refused; magics found at every bit.
-#include "bzip2_block.h"
-
 #include <gtest/gtest.h>
 
-#include "bzip2_magic.h"
-#include "bzip2_text.h"
+#include "read/bzip2/block.h"
+#include "read/bzip2/magic.h"
+#include "read/bzip2/text.h"
 #include "scratch.h"
 
 namespace {

@@ -2,12 +2,11 @@
 // among the true blocks, however the input is fed and the room for text given, wherever it is cut
 // or damaged, and whatever it holds ahead, the text and the end are those of libbz2 reading in
 // sequence.
-#include "bzip2_streams.h"
-
 #include <gtest/gtest.h>
 
-#include "bzip2_magic.h"
 #include "inflating.h"
+#include "read/bzip2/magic.h"
+#include "read/bzip2/streams.h"
 #include "scratch.h"
 
 namespace {

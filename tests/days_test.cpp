@@ -1,6 +1,6 @@
 // The days of -t: each form of its value read or refused, and the stamps that fall on its days,
 // across months, New Year and leap days, whether the day is written with two digits or one.
-#include "days.h"
+#include "scan/days.h"
 
 #include <gtest/gtest.h>
 

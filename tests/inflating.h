@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "inflaters.h"
+#include "read/inflaters.h"
 
 // How an input is fed: the sizes of its pieces, taken in turn, where 0 is a call with nothing new,
 // as when a pipe pauses; and the room for text that each call has.

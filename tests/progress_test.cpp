@@ -1,5 +1,5 @@
 // The progress line: bytes read, and for a log of known size the share done and the rate.
-#include "progress.h"
+#include "report/progress.h"
 
 #include <gtest/gtest.h>
 
