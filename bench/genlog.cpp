@@ -43,7 +43,7 @@ void two_digits(std::string& out, std::uint64_t value) {
 
 // The node address of index i: zone, net and node, with a point for some.
 void address(std::string& out, std::uint64_t i) {
-  number(out, 1 + i % 6);
+  number(out, 91 + i % 6);
   out += ':';
   number(out, 100 + (i / 6) % 5000);
   out += '/';
@@ -66,7 +66,7 @@ void first_line(std::string& out, random_bits& random, std::uint64_t addresses) 
     case 0:
       out += random.below(2) ? "done (from " : "done (to ";
       address(out, node);
-      out += "@fidonet, OK (";
+      out += "@testnet, OK (";
       number(out, random.below(2) ? random.below(100000) : random.below(100000000));
       out += '/';
       number(out, random.below(1000000));
@@ -102,12 +102,12 @@ void first_line(std::string& out, random_bits& random, std::uint64_t addresses) 
     case 6:
       out += "call to ";
       address(out, node);
-      out += "@fidonet";
+      out += "@testnet";
       break;
     case 7:
       out += "addr: ";
       address(out, node);
-      out += "@fidonet";
+      out += "@testnet";
       break;
     case 8:
       out += "SYS Station number ";
@@ -123,7 +123,7 @@ void first_line(std::string& out, random_bits& random, std::uint64_t addresses) 
 }
 
 constexpr std::array<std::string_view, 5> statuses = {"OK", "OK", "OK", "failed", "aborted"};
-constexpr std::array<std::string_view, 4> domains = {"@fidonet", "@fidonet", "@othernet", ".example.org@fidonet"};
+constexpr std::array<std::string_view, 4> domains = {"@testnet", "@testnet", "@net", ".example.org@testnet"};
 constexpr std::array<std::string_view, 6> options = {"NR", "ND", "MD5", "CRYPT", "GZ", "BZ2"};
 
 // A number of bytes: as often small as large.
@@ -240,7 +240,7 @@ void varied_line(std::string& out, random_bits& random, std::uint64_t addresses)
     case 11:
       out += "call to ";
       address(out, node);
-      out += "@fidonet: connection refused [errno ";
+      out += "@testnet: connection refused [errno ";
       number(out, random.below(130));
       out += ']';
       break;

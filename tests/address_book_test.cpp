@@ -28,13 +28,13 @@ std::vector<std::string> distinct(std::size_t n) {
 }
 
 TEST(AddressBook, NumbersByFirstAppearanceAndComparesEveryByte) {
-  const std::vector<std::string> addresses = {"2:5020/1042",
+  const std::vector<std::string> addresses = {"9:99/1042",
                                               "",
-                                              "2:5020/1042 ",
-                                              "2:5020/1042",
-                                              "2:5020/104",
-                                              "2:5020/1042@FIDONET",
-                                              "2:5020/1042@fidonet",
+                                              "9:99/1042 ",
+                                              "9:99/1042",
+                                              "9:99/104",
+                                              "9:99/1042@TESTNET",
+                                              "9:99/1042@testnet",
                                               std::string(254, 'a'),
                                               "",
                                               std::string(254, 'a')};

@@ -31,12 +31,12 @@ const run_case cases[] = {
      "Processing file: \"big\"...\n\n\nOut of memory\n\n", {{"S", koi8(sessions_head)}}},
     // The merge runs on the workers: rows that outgrow what a worker may allocate, from a log of one
     // address whose scan needs little, end the run as out of memory, not as a success.
-    {"merge_out_of_memory", "seq 200000 | sed 's|.*|+ 05 Dec 12:34:56 [&] done (from 2:5020/1, OK (&/7 bytes))|' >one; "
+    {"merge_out_of_memory", "seq 200000 | sed 's|.*|+ 05 Dec 12:34:56 [&] done (from 9:9999/1, OK (&/7 bytes))|' >one; "
      "LD_PRELOAD=$SHIM CPUS=2 WORKER_MALLOC_LIMIT=300000 ornsum -sS one >o; echo $?",
      0, "2\n", "Processing file: \"one\"...\n\n\nOut of memory\n\n"},
     // Memory stays bounded however long a line is and however many CPUs there are, and however far
     // ahead of the scan the decoder could run.
-    {"memory_bounded_on_long_line", "yes \"$(printf %-254s '+ 05 Dec 12:34:56 [1] done (from 2:5020/1042@net, OK (120/345 bytes))')\" | "
+    {"memory_bounded_on_long_line", "yes \"$(printf %-254s '+ 05 Dec 12:34:56 [1] done (from 9:9999/1042@net, OK (120/345 bytes))')\" | "
      "head -n 132000 | tr -d '\\n' >long; gzip -1 -c long >long.gz; for f in long long.gz; do "
      "LD_PRELOAD=$SHIM CPUS=64 PEAK=1 ornsum -q -s/dev/null $f 2>/dev/null; test \"$(cat peak)\" -le 16384 && echo bounded; "
      "done",
@@ -44,7 +44,7 @@ const run_case cases[] = {
     // Over many segments of short lines, the segments that wait for the merge hold no more than
     // their budget, at any number of CPUs.
     {"memory_bounded_over_many_segments",
-     "yes '+ 05 Dec 12:34:56 [1] done (from 2:5020/1042@net, OK (120/345 bytes))' | head -c 67108864 >short; "
+     "yes '+ 05 Dec 12:34:56 [1] done (from 9:9999/1042@net, OK (120/345 bytes))' | head -c 67108864 >short; "
      "for c in 8 64; do LD_PRELOAD=$SHIM CPUS=$c PEAK=1 ornsum -q short 2>/dev/null; "
      "test \"$(cat peak)\" -le 16384 && echo quiet; "
      "LD_PRELOAD=$SHIM CPUS=$c PEAK=1 ornsum -s/dev/null -n/dev/null short >/dev/null 2>&1; "
