@@ -194,6 +194,8 @@ bool block_scanner::refill() {
   counted_ = to;
   std::memmove(buffer_.data() + to, buffer_.data() + keep, end_ - keep);
   search_ = search_ - keep + to;
+  // What is kept begins with a later piece of the line, unless it begins with the line.
+  line_start_ = line_start_ && keep == piece_;
   piece_ = to;
   end_ = front;
   for (;;) {
