@@ -20,7 +20,7 @@ for word in - -s -so -nlo -t -ty orn lo; do
   printf '%s:' "$word" "${offered[@]/#/ }" "$asked"
   echo
 done | diff -u - <(cat <<'END'
--: --help: --version: -a: -d: -n: -q: -s: -t::
+-: --help: --version: -a: -d: -n: -o: -q: -s: -t::
 -s: -slogs/: -sold report: -sornid.log: -sornid.log.1.gz: -o filenames:
 -so: -sold report: -sornid.log: -sornid.log.1.gz: -o filenames:
 -nlo: -nlogs/: -o filenames -o nospace:

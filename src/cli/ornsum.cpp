@@ -10,6 +10,18 @@ void warn_of_rest(command& c, std::string_view arg) {
                          std::string(arg.substr(2)) + "\" is ignored\n");
 }
 
+// The format an export's name asks for by its ending; none for another ending.
+record_format format_of(std::string_view name) {
+  if (name == "-" || name.ends_with(".jsonl") || name.ends_with(".json")) return record_format::jsonl;
+  if (name.ends_with(".csv")) return record_format::csv;
+  return record_format::none;
+}
+
+constexpr std::string_view export_expected =
+    "-o takes a name ending in .jsonl or .json (JSON Lines) or .csv (CSV), or - (or -.csv) for standard output";
+constexpr std::string_view export_beside_tables =
+    "-o- writes to standard output, which takes the tables unless -q is given";
+
 }  // namespace
 
 command read_command_line(int argc, const char* const* argv) {
@@ -55,10 +67,23 @@ command read_command_line(int argc, const char* const* argv) {
         c.expected = days_expected;
         c.invalid_switch = letter;
         return c;
+      case 'o':
+        c.run.out_export = arg.substr(2);
+        c.run.export_format = format_of(*c.run.out_export);
+        c.run.export_to_stdout = *c.run.out_export == "-" || c.run.out_export->starts_with("-.");
+        if (c.run.export_format != record_format::none) break;
+        c.expected = export_expected;
+        c.invalid_switch = letter;
+        return c;
       default:
         c.invalid_switch = letter;
         return c;
     }
+  }
+  if (c.run.export_to_stdout && !c.run.q) {
+    c.expected = export_beside_tables;
+    c.invalid_switch = 'o';
+    return c;
   }
   // Without -a the last name wins, as it always has.
   std::vector<std::string>& names = c.run.log_names;
@@ -85,6 +110,7 @@ std::string_view usage() {
          "       -q        do not display the statistics\n"
          "       -s<file>  write sessions statistics in <file>\n"
          "       -n<file>  write nodes statistics in <file>\n"
+         "       -o<file>  export sessions, nodes and totals as JSON Lines (.jsonl) or CSV (.csv)\n"
          "       --help    show this text on standard output\n"
          "       --version show the version on standard output\n\n";
 }

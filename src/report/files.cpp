@@ -110,20 +110,25 @@ void run_files::open(const settings& run, int out_fd, int err_fd) {
   }
   open_report(ses_, run.out_ses);
   open_report(nodes_, run.out_nodes);
+  if (!run.export_to_stdout) open_report(export_, run.out_export);
   const file_id out = file_on(out_fd);
-  const file_id ses = file_on(ses_);
-  const file_id nodes = file_on(nodes_);
+  // Each report, named as the messages name it.
+  const std::pair<file_id, const std::optional<std::string>*> reports[] = {
+      {file_on(ses_), &run.out_ses}, {file_on(nodes_), &run.out_nodes}, {file_on(export_), &run.out_export}};
   for (const log_file& log_file : logs_) {
     const file_id log = file_on(log_file);
     if (same(out, log)) throw failure(quoted("Standard output is the log", log_file.name));
-    if (same(ses, log)) throw failure(quoted("Report file is the log", *run.out_ses));
-    if (same(nodes, log)) throw failure(quoted("Report file is the log", *run.out_nodes));
+    for (const auto& [report, name] : reports)
+      if (same(report, log)) throw failure(quoted("Report file is the log", **name));
   }
-  if (same(ses, nodes)) throw failure(quoted("Both reports name one file", *run.out_nodes));
-  if (same(out, ses)) throw failure(quoted("Standard output is the report", *run.out_ses));
-  if (same(out, nodes)) throw failure(quoted("Standard output is the report", *run.out_nodes));
-  if (same(err, ses)) throw failure(quoted("Standard error is the report", *run.out_ses));
-  if (same(err, nodes)) throw failure(quoted("Standard error is the report", *run.out_nodes));
+  for (std::size_t i = 0; i < std::size(reports); ++i)
+    for (std::size_t j = i + 1; j < std::size(reports); ++j)
+      if (same(reports[i].first, reports[j].first))
+        throw failure(quoted("Both reports name one file", **reports[j].second));
+  for (const auto& [report, name] : reports)
+    if (same(out, report)) throw failure(quoted("Standard output is the report", **name));
+  for (const auto& [report, name] : reports)
+    if (same(err, report)) throw failure(quoted("Standard error is the report", **name));
 }
 
 run_files::~run_files() {
@@ -132,7 +137,8 @@ run_files::~run_files() {
 }
 
 void run_files::truncate_reports(const settings& run) {
-  for (auto [report, name] : {std::pair{ses(), &run.out_ses}, std::pair{nodes(), &run.out_nodes}}) {
+  for (auto [report, name] :
+       {std::pair{ses(), &run.out_ses}, std::pair{nodes(), &run.out_nodes}, std::pair{exported(), &run.out_export}}) {
     struct stat st;
     if (report && ::fstat(report->fd(), &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(report->fd(), 0) != 0)
       throw failure(quoted("Cannot open file", **name) + reason_line(**name, errno));

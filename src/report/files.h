@@ -29,7 +29,8 @@ std::string reason_line(std::string_view name, int error);
 // and standard error before a byte is written or a report emptied.
 class run_files {
  public:
-  // Checks every log, then opens the named reports, creating a missing report but emptying none.
+  // Checks every log, then opens the named reports and the export, creating a missing one but
+  // emptying none.
   // Throws failure when a log cannot be opened or is a directory, when standard error is a log
   // (with no message, since it would land in the log), or when a report, standard output or
   // standard error would write over a log or share a file with another destination.
@@ -46,7 +47,10 @@ class run_files {
   sink* ses() { return ses_ ? &*ses_ : nullptr; }
   // The nodes report; null when none is named.
   sink* nodes() { return nodes_ ? &*nodes_ : nullptr; }
-  // Empties the reports that are stored files, as creating them anew would have; throws failure.
+  // The export's file; null when none is named, or it goes to standard output.
+  sink* exported() { return export_ ? &*export_ : nullptr; }
+  // Empties the reports and the export that are stored files, as creating them anew would have;
+  // throws failure.
   void truncate_reports(const settings& run);
 
  private:
@@ -57,4 +61,5 @@ class run_files {
   std::vector<std::string> warnings_;
   std::optional<sink> ses_;
   std::optional<sink> nodes_;
+  std::optional<sink> export_;
 };

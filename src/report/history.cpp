@@ -5,6 +5,14 @@ void history::merge(const tally& t) {
   const std::int64_t before = number_;
   for (std::size_t i = 0; i < t.sessions(); ++i) number_ = next_number(number_);
   count(t);
+  if (records != nullptr) {
+    std::int64_t number = before;
+    for (std::size_t i = 0; i < t.sessions(); ++i) {
+      number = next_number(number);
+      records->session(number, t.records[i], log);
+    }
+    records->push();
+  }
   if (rows_.any()) {
     rows_.write_rows([&](std::string& text, frames f) {
       std::int64_t number = before;

@@ -6,6 +6,7 @@
 #include <limits>
 #include <string>
 
+#include "report/export.h"
 #include "report/frames.h"
 #include "report/sink.h"
 #include "report/tables.h"
@@ -79,7 +80,7 @@ inline std::int64_t next_number(std::int64_t number) {
 }
 
 // The Sessions History as it is counted: the session number, the grand totals and the node table,
-// and the destinations each session's row goes to as soon as it is counted.
+// and the destinations each session's row, and record, go to as soon as it is counted.
 class history {
  public:
   history(destinations& rows, sink& out) : rows_(rows), out_(out) {}
@@ -93,6 +94,12 @@ class history {
     number_ = next_number(number_);
     waiting_.add(s, scan_options{});
     if (waiting_.sessions() == batch) count_waiting();
+    if (records != nullptr) {
+      fields_.clear();
+      append_session_fields(fields_, s, records->format());
+      records->session(number_, fields_, log);
+      records->push();
+    }
     if (!rows_.any()) return;
     rows_.write_rows([&](std::string& text, frames f) {
       append_row_number(text, number_, f);
@@ -106,11 +113,15 @@ class history {
 
   // Counts the sessions that wait, once the scan of the whole log has ended.
   void finish() { count_waiting(); }
+  // The sessions counted, or the bound where their number stopped.
+  std::int64_t sessions() const { return number_; }
 
-  total sent = 0;          // the grand total of bytes sent
-  total rcvd = 0;          // and received
-  address_book book;       // the addresses, numbered
-  node_table nodes{book};  // each address's totals
+  total sent = 0;                    // the grand total of bytes sent
+  total rcvd = 0;                    // and received
+  address_book book;                 // the addresses, numbered
+  node_table nodes{book};            // each address's totals
+  record_export* records = nullptr;  // where each session's record goes, when the run exports
+  std::string_view log;              // the name of the log being counted, for the records
 
  private:
   // Sessions of the scan of the whole log go to the node table in batches of this many, so that
@@ -126,5 +137,6 @@ class history {
   destinations& rows_;
   sink& out_;
   std::int64_t number_ = 0;
-  tally waiting_;  // sessions whose bytes wait for the node table
+  tally waiting_;       // sessions whose bytes wait for the node table
+  std::string fields_;  // a session's record fields, drawn here
 };

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "read/log_text.h"
+#include "report/export.h"
 #include "report/history.h"
 #include "report/progress.h"
 #include "report/tables.h"
@@ -96,6 +97,15 @@ run_end scan_log(const settings& run, run_files& files, sink& out, frame_plan pl
   out.push();
 
   history counted(sessions, out);
+  // The export goes to its file or, under -q, to standard output.
+  sink* exported = run.export_to_stdout ? &out : files.exported();
+  std::optional<record_export> records;
+  if (exported != nullptr) {
+    records.emplace(*exported, run.export_format, run.every_log);
+    records->begin();
+    counted.records = &*records;
+    counted.nodes.count_sessions();
+  }
   std::optional<progress> shown;
   try {
     if (show_progress) shown.emplace(size_of(logs));
@@ -120,8 +130,12 @@ run_end scan_log(const settings& run, run_files& files, sink& out, frame_plan pl
     return run.every_log;
   };
   std::atomic<std::uint64_t>* read = shown ? &shown->counter() : nullptr;
-  const scan_options options{
-      run.any_day, day, days ? &*days : nullptr, {sessions.wants(frames::koi8), sessions.wants(frames::utf8)}, read};
+  const scan_options options{run.any_day,
+                             day,
+                             days ? &*days : nullptr,
+                             {sessions.wants(frames::koi8), sessions.wants(frames::utf8)},
+                             records ? run.export_format : record_format::none,
+                             read};
   const unsigned workers = std::min(usable_cpus(), max_workers);
   const log_segments segments(logs, segment_size, workers > 1, read);
   bool in_segments = false;
@@ -134,6 +148,7 @@ run_end scan_log(const settings& run, run_files& files, sink& out, frame_plan pl
       if (!unread.empty() && unread.back().first == i) return true;
       if (k != merged && segments.first_of_log(k)) begin_log(logs[i]);
       merged = k;
+      counted.log = logs[i].name;
       counted.merge(t);
       cut[i] += t.cut;
       return t.failed == 0 || go_on_past(i, t.failed);
@@ -143,6 +158,7 @@ run_end scan_log(const settings& run, run_files& files, sink& out, frame_plan pl
     block_scanner scanner(byte_source{});
     for (std::size_t i = 0; i < logs.size(); ++i) {
       if (i > 0) begin_log(logs[i]);
+      counted.log = logs[i].name;
       const opened_log opened(logs[i]);
       if (opened.fd() < 0) {
         if (go_on_past(i, opened.error())) continue;
@@ -177,10 +193,13 @@ run_end scan_log(const settings& run, run_files& files, sink& out, frame_plan pl
     const entry e = counted.nodes.at(i);
     const auto position = static_cast<std::int64_t>(i + 1);
     nodes.write([&](std::string& text, frames f) { append_node_row(text, position, e.address, e.sent, e.rcvd, f); });
+    if (records) records->node(e);
   }
   nodes.write([](std::string& text, frames f) { text += nodes_foot(f); });
   if (nodes_report) nodes_report->write("\n");
-  out.write("\n");
+  if (records) records->totals(counted.sessions(), counted.sent, counted.rcvd);
+  // Standard output that takes the export holds it alone.
+  if (!run.export_to_stdout) out.write("\n");
 
   run_end end{cut_warning(logs, cut, options), {}};
   std::vector<std::string>& complaints = end.complaints;
@@ -190,6 +209,7 @@ run_end scan_log(const settings& run, run_files& files, sink& out, frame_plan pl
   }
   close_report(ses_report, run.out_ses, complaints);
   close_report(nodes_report, run.out_nodes, complaints);
+  close_report(files.exported(), run.out_export, complaints);
   // A month with a log missing from it must not pass for a whole one.
   if (!unread.empty() && run.every_log)
     complaints.push_back("ornsum: logs not read whole: " + std::to_string(unread.size()) + " of " +

@@ -60,23 +60,6 @@ std::string head(std::string_view title, std::span<const std::size_t> widths,
 constexpr std::size_t session_widths[] = {7, 17, 16, 3, 10, 10};
 constexpr std::size_t node_widths[] = {7, 18, 10, 10};
 
-// A total right-aligned in `width` bytes, every digit written however many there are.
-void append_total_number(std::string& out, total value, std::size_t width) {
-  if (value >= std::numeric_limits<std::int64_t>::min() && value <= std::numeric_limits<std::int64_t>::max()) {
-    append_number(out, static_cast<std::int64_t>(value), width);
-    return;
-  }
-  __extension__ using magnitude = unsigned __int128;
-  magnitude rest = value < 0 ? magnitude{0} - static_cast<magnitude>(value) : static_cast<magnitude>(value);
-  char digits[48];
-  char* begin = std::end(digits);
-  for (; rest != 0; rest /= 10) *--begin = static_cast<char>('0' + static_cast<int>(rest % 10));
-  if (value < 0) *--begin = '-';
-  auto length = static_cast<std::size_t>(std::end(digits) - begin);
-  if (length < width) out.append(width - length, ' ');
-  out.append(begin, length);
-}
-
 // A text left-aligned in `width` bytes, as "%-*s" writes it.
 void append_text(std::string& out, std::string_view text, std::size_t width) {
   out += text;
@@ -136,4 +119,20 @@ void append_total(std::string& out, std::string_view label, total value) {
   out += label;
   append_total_number(out, value, 12);
   out += '\n';
+}
+
+void append_total_number(std::string& out, total value, std::size_t width) {
+  if (value >= std::numeric_limits<std::int64_t>::min() && value <= std::numeric_limits<std::int64_t>::max()) {
+    append_number(out, static_cast<std::int64_t>(value), width);
+    return;
+  }
+  __extension__ using magnitude = unsigned __int128;
+  magnitude rest = value < 0 ? magnitude{0} - static_cast<magnitude>(value) : static_cast<magnitude>(value);
+  char digits[48];
+  char* begin = std::end(digits);
+  for (; rest != 0; rest /= 10) *--begin = static_cast<char>('0' + static_cast<int>(rest % 10));
+  if (value < 0) *--begin = '-';
+  auto length = static_cast<std::size_t>(std::end(digits) - begin);
+  if (length < width) out.append(width - length, ' ');
+  out.append(begin, length);
 }

@@ -23,5 +23,7 @@ void append_row_number(std::string& out, std::int64_t number, frames f);
 // Appends the Nodes Statistics row at `position` (counted from 1) for an address and its totals.
 void append_node_row(std::string& out, std::int64_t position, std::string_view address, total sent, total rcvd,
                      frames f);
+// Appends a total right-aligned in `width` bytes, every digit written however many there are.
+void append_total_number(std::string& out, total value, std::size_t width);
 // Appends a totals line: label, the value right-aligned in 12 columns, a line feed.
 void append_total(std::string& out, std::string_view label, total value);

@@ -12,6 +12,9 @@ void node_table::add(std::uint32_t id, total sent, total rcvd) {
   }
   by_id_[id].sent += sent;
   by_id_[id].rcvd += rcvd;
+  if (!count_sessions_) return;
+  if (id >= sessions_.size()) sessions_.resize(by_id_.size());
+  ++sessions_[id];
 }
 
 void node_table::add_node_bytes(std::span<const std::uint32_t> ids, std::span<const std::int64_t> counts) {
@@ -26,5 +29,5 @@ void node_table::add_node_bytes(std::span<const std::uint32_t> ids, std::span<co
 
 entry node_table::at(std::size_t position) const {
   const std::uint32_t id = order_[position];
-  return {book_.address(id), by_id_[id].sent, by_id_[id].rcvd};
+  return {book_.address(id), by_id_[id].sent, by_id_[id].rcvd, id < sessions_.size() ? sessions_[id] : 0};
 }

@@ -17,6 +17,7 @@ struct entry {
   std::string_view address;
   total sent = 0;
   total rcvd = 0;
+  std::uint64_t sessions = 0;  // how many, when the table counts them
 };
 
 // The node table: the totals of every address of the sessions added, by the address's number in a
@@ -29,6 +30,8 @@ class node_table {
   // Adds sessions in turn, given their addresses' numbers and their bytes sent and received in
   // pairs: each to the entry of its address, appending a new entry for an address not seen before.
   void add_node_bytes(std::span<const std::uint32_t> ids, std::span<const std::int64_t> counts);
+  // Counts each address's sessions too, from now on: only the export asks for them.
+  void count_sessions() { count_sessions_ = true; }
   // The number of entries.
   std::size_t entries_count() const { return order_.size(); }
   // The entry at a position in order of first appearance, counted from 0.
@@ -47,4 +50,6 @@ class node_table {
   std::vector<sums> by_id_;
   std::vector<bool> seen_;            // by number: whether the address has an entry
   std::vector<std::uint32_t> order_;  // the numbers with entries, in order of first appearance
+  bool count_sessions_ = false;
+  std::vector<std::uint64_t> sessions_;  // by number, when counted
 };

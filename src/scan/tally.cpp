@@ -9,7 +9,7 @@ std::size_t tally::bytes() const {
   std::size_t n = addresses.text.size() + sizeof(std::size_t) * addresses.ends.size() +
                   sizeof(std::uint32_t) * ids.size() + sizeof(std::int64_t) * counts.size();
   for (const text_list& r : rows) n += r.text.size() + sizeof(std::size_t) * r.ends.size();
-  return n;
+  return n + records.text.size() + sizeof(std::size_t) * records.ends.size();
 }
 
 void tally::add(const session& s, const scan_options& options) {
@@ -25,6 +25,9 @@ void tally::add(const session& s, const scan_options& options) {
     append_session_cells(rows[style].text, s, f);
     rows[style].ends.push_back(rows[style].text.size());
   }
+  if (options.records == record_format::none) return;
+  append_session_fields(records.text, s, options.records);
+  records.ends.push_back(records.text.size());
 }
 
 void tally::number(address_book& book) {
@@ -43,6 +46,7 @@ void tally_all(block_scanner& scanner, const scan_options& options, address_book
     t.addresses = std::move(room_for_addresses);
     for (frames f : {frames::koi8, frames::utf8})
       if (options.rows_in[static_cast<std::size_t>(f)]) t.rows[static_cast<std::size_t>(f)].text.reserve(chunk_bytes);
+    if (options.records != record_format::none) t.records.text.reserve(chunk_bytes);
   };
   start({});
   while (std::optional<std::string_view> piece = scanner.next()) {
@@ -63,5 +67,6 @@ void tally_all(block_scanner& scanner, const scan_options& options, address_book
   t.addresses = text_list{};
   // The last part of a segment is mostly smaller than the room it took.
   for (text_list& r : t.rows) r.text.shrink_to_fit();
+  t.records.text.shrink_to_fit();
   hand_on(t);
 }

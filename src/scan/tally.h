@@ -13,6 +13,7 @@
 #include "scan/days.h"
 #include "scan/nodes.h"
 #include "scan/parse.h"
+#include "scan/records.h"
 #include "scan/rows.h"
 #include "scan/scanner.h"
 
@@ -22,6 +23,7 @@ struct scan_options {
   std::string_view today;                         // the day, as parse_line compares it
   const day_set* days = nullptr;                  // only sessions on these days count, when given
   std::array<bool, 2> rows_in = {};               // whether rows are kept with KOI8-R frames, with UTF-8 ones
+  record_format records = record_format::none;    // the format records are kept in, if any
   std::atomic<std::uint64_t>* counted = nullptr;  // where the bytes read are added up, if anywhere
 };
 
@@ -38,7 +40,7 @@ bool cut_closing_line(const block_scanner& scanner, std::string_view piece);
 
 // What the sessions of one stretch of the log come to, kept in log order for the merge: each
 // session's address, numbered in a book, and its counts, which go to the node table there, and its
-// row after the number cell, in the frames the options ask for.
+// row after the number cell, in the frames the options ask for, and its record's fields.
 struct tally {
   text_list addresses;               // the addresses of the sessions not numbered yet
   std::vector<std::uint32_t> ids;    // the numbers of the addresses of the sessions before those
@@ -46,6 +48,7 @@ struct tally {
   total sent = 0;
   total rcvd = 0;
   std::array<text_list, 2> rows;  // with KOI8-R frames and with UTF-8 ones
+  text_list records;              // each session's fields after its number, for the export
   int failed = 0;                 // the errno of the read that stopped it on an error; 0 when none did
   std::uint64_t cut = 0;          // closing lines lost to their length
 

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cassert>
-#include <deque>
 #include <optional>
 #include <utility>
 
