@@ -33,8 +33,8 @@ TEST(AddressBook, NumbersByFirstAppearanceAndComparesEveryByte) {
                                               "9:99/1042 ",
                                               "9:99/1042",
                                               "9:99/104",
-                                              "9:99/1042@TESTNET",
-                                              "9:99/1042@testnet",
+                                              "9:99/1042@testnet X",
+                                              "9:99/1042@testnet x",
                                               std::string(254, 'a'),
                                               "",
                                               std::string(254, 'a')};
